@@ -1,0 +1,51 @@
+// Files, folders and paths, behind one interface so that tests can see or fake the disk.
+// Paths use "/"; folder paths returned here end with "/".
+//
+// Threading: the system implementation is stateless and safe from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace wdx {
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+
+  virtual bool FileExists(const std::string& sPath) = 0;    // file or folder
+  virtual bool FolderExists(const std::string& sPath) = 0;  // folder only
+  virtual bool DeleteFile(const std::string& sPath) = 0;
+  // Copies, replacing an existing target; the target keeps the source's permission bits.
+  virtual bool CopyFile(const std::string& sSource, const std::string& sTarget) = 0;
+  // Size in bytes, -1 when the file cannot be opened.
+  virtual int64_t FileSize(const std::string& sPath) = 0;
+  // Makes the folder and its parents with the given mode; true when it exists afterwards.
+  virtual bool MakeFolders(const std::string& sPath, int iMode) = 0;
+  // Writes the whole content to a temporary file in the same folder, fsyncs it, sets the mode,
+  // renames it over sPath and fsyncs the folder. On failure sPath is unchanged.
+  virtual bool ReplaceFile(const std::string& sPath, const std::string& sContent, int iMode) = 0;
+  // Reads a whole file; false when it cannot be read or is larger than iMaxBytes.
+  virtual bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) = 0;
+  virtual bool SetMode(const std::string& sPath, int iMode) = 0;
+  virtual bool SetCurrentFolder(const std::string& sPath) = 0;
+  virtual std::string GetCurrentFolder() = 0;
+  // Full path of the running program ("/proc/self/exe").
+  virtual std::string GetExecutablePath() = 0;
+  // Errno-style code and text of the last failure of this thread.
+  virtual int GetLastErrorCode() = 0;
+};
+
+// The process's file system (the real one unless a test installed another).
+IFileSystem& GetFileSystem();
+void SetFileSystemForTesting(IFileSystem* pFileSystem);
+
+// The program folder, ending in "/": WDX_HOME when set, else the running program's folder.
+std::string GetProgramFolder();
+
+// Path helpers on "/"-separated paths.
+std::string JoinPath(const std::string& sFolder, const std::string& sName);
+std::string FolderOf(const std::string& sPath);    // up to and with the last "/"
+std::string FileNameOf(const std::string& sPath);  // after the last "/"
+
+}  // namespace wdx

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Configures and builds one build tree: scripts/build.sh DIR [cmake options...]
+set -euo pipefail
+dir=$1; shift
+cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+cmake --build "$dir"
