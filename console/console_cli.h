@@ -1,0 +1,43 @@
+// CConsoleCli: the console's command-line front: sends command codes to the service, reads its
+// strings, and edits the settings file. Usage:
+//
+//   wardenix command CODE            result of OpsCommand(CODE)
+//   wardenix string CODE             result of GetStringResult(CODE)
+//   wardenix settings list | get KEY | set KEY VALUE | add SECTION LINE | remove SECTION LINE
+//                     | export | import FILE
+//
+// The program folder is WDX_HOME when set, else the folder of the program. Exit code 0 on
+// success, 1 when the service cannot be reached or an operation fails, 2 on a usage error.
+//
+// Threading: one thread.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace wdx {
+
+class CConsoleCli final {
+ public:
+  CConsoleCli(std::ostream& oOut, std::ostream& oErr, const std::string& sProgramFolder)
+      : m_oOut(oOut), m_oErr(oErr), m_sFolder(sProgramFolder) {}
+  CConsoleCli(const CConsoleCli&) = delete;
+  CConsoleCli& operator=(const CConsoleCli&) = delete;
+
+  int Run(const std::vector<std::string>& oArgs);
+
+ private:
+  int Usage();
+  int Command(const std::vector<std::string>& oArgs);
+  int String(const std::vector<std::string>& oArgs);
+  int Settings(const std::vector<std::string>& oArgs);
+  int SettingsChange(class CSettingsEditor& oEditor, const std::vector<std::string>& oArgs);
+  bool ParseCode(const std::string& sText, int& iCode);
+
+  std::ostream& m_oOut;
+  std::ostream& m_oErr;
+  std::string m_sFolder;
+};
+
+}  // namespace wdx

@@ -1,0 +1,104 @@
+// CAllSets: the service's one settings aggregate. Loads every setting from the key file
+// (AutoSet.caf) into typed members with their defaults, keeps the list sections in string
+// tables, derives the phone-alerts-enabled flag, holds the last known server state and saves
+// the key file back on request.
+//
+// Threading: loaded on the thread that initialises the command object; afterwards read by the
+// operations thread and the objects it drives, and written (m_iLastKnownServerState,
+// SaveSettings) only by the operations thread.
+#pragma once
+
+#include <memory>
+
+#include "foundation/array_str.h"
+#include "foundation/zuv_base.h"
+#include "foundation/zuv_str.h"
+
+namespace wdx {
+
+class CRamFileRO;
+
+inline constexpr int WDX_PHONE_CONTACTS = 6;
+inline constexpr int WDX_LIST_LINE = 255;
+inline constexpr int WDX_MAX_EMAILS = 100;
+inline constexpr int WDX_MAX_URLS = 100;
+inline constexpr int WDX_MAX_PROGRAMS = 64;
+
+class CAllSets final : public CZuvBase {
+ public:
+  CAllSets();
+
+  bool ReInitialize();
+  bool SaveSettings();
+  bool IsInitialized() const { return m_bInitialized; }
+
+  // Set by the command object before ReInitialize.
+  CZuvStr m_oStrWorkingFolder;
+  CRamFileRO* m_pKeyFile = nullptr;
+
+  // Required settings.
+  CZuvStr m_oStrLogonId;
+  CZuvStr m_oStrMachineName;
+  CZuvStr m_oStrDomainName;
+  CZuvStr m_oStrPassword;
+  CZuvStr m_oStrUseIni;
+
+  int m_iRestartsB4Reboot = 0;
+  int m_iMinuteInterval = 10;
+  int m_iRestarterSeconds = 300;
+  bool m_bLogEvents = false;
+  bool m_bAutoStart = false;
+
+  // Phone alerts.
+  bool m_bPhoneAck = false;
+  CZuvStr m_aoStrPhoneName[WDX_PHONE_CONTACTS];
+  CZuvStr m_aoStrPhoneNumber[WDX_PHONE_CONTACTS];
+  bool m_abPhoneEnabled[WDX_PHONE_CONTACTS] = {};
+  CZuvStr m_oStrMsgDown;
+  CZuvStr m_oStrMsgUp;
+  bool m_bPhoneAlertsEnabled = false;
+
+  // E-mail alerts.
+  CZuvStr m_oStrSmtpServer;
+  CZuvStr m_oStrEmailSubjectUp;
+  CZuvStr m_oStrEmailSubjectDown;
+  CZuvStr m_oStrEmailFrom;
+  CZuvStr m_oStrEmailBodyDown;
+  CZuvStr m_oStrEmailBodyUp;
+  CZuvStr m_oStrEmailUrl;
+  bool m_bEmailEnabled = false;
+
+  // List sections, recreated by every ReInitialize.
+  std::unique_ptr<CArrayStr> m_pEmails;
+  std::unique_ptr<CArrayStr> m_pUrls;
+  std::unique_ptr<CArrayStr> m_pRemoteUrls;
+  std::unique_ptr<CArrayStr> m_pProgramsToMonitor;
+  std::unique_ptr<CArrayStr> m_pProgramsToStart;
+
+  int m_iSensitivity = 5;
+  bool m_bUseIni = false;
+  bool m_bWatch = false;
+  int m_iLastKnownServerState = 1000;
+
+  // Value rules of the key file, exposed for the console and tests.
+  static bool IsFlagText(const char* szValue);
+  static int ServerStateFromText(const char* szValue);
+  static int DefaultRestarterSeconds(int iMinuteInterval);
+
+ private:
+  bool EnsureKeyFile();
+  bool Load();
+  void LoadRequireds();
+  void LoadPhone();
+  void LoadEmail();
+  void LoadServerState();
+  bool ReadText(const char* szKey, CZuvStr& oValue);
+  int ReadInt(const char* szKey, int iDefault);
+  bool ReadFlag(const char* szKey, bool bDefault);
+  void LoadList(const char* szSection, CArrayStr& oTable);
+  static std::unique_ptr<CArrayStr> MakeTable(int iSize);
+
+  bool m_bInitialized = false;
+};
+
+}  // namespace wdx

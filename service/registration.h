@@ -1,0 +1,53 @@
+// CServiceRegistration: writes and removes the registration of the service program in the
+// registry store (its application identity, class, ProgIDs, type library, and, when it is to
+// run as a service, "LocalService"/"ServiceParameters"), and installs or uninstalls the service
+// with the service manager.
+//
+// Results are exit codes: 0 on success, otherwise the registry error (2 no such key, 5 access
+// denied, 13 damaged store, 1 any other failure).
+//
+// Threading: one thread.
+#pragma once
+
+#include <string>
+
+namespace wdx {
+
+class IRegistryStore;
+class IServiceManager;
+
+// Key paths of the registration, as the store keeps them.
+std::string AppIdKey();         // HKCR\AppID\{450EF602-...}
+std::string ClassKey();         // HKCR\CLSID\{97252B8C-...}
+std::string LocalServerKey();   // HKCR\CLSID\{97252B8C-...}\LocalServer32
+
+class CServiceRegistration final {
+ public:
+  CServiceRegistration(IRegistryStore& oStore, IServiceManager& oServices)
+      : m_oStore(oStore), m_oServices(oServices) {}
+  CServiceRegistration(const CServiceRegistration&) = delete;
+  CServiceRegistration& operator=(const CServiceRegistration&) = delete;
+
+  // sProgramPath: full path of the service program.
+  int Register(const std::string& sProgramPath, bool bAsService);
+  int Unregister();
+  // Text of the last failure, for the operator.
+  const std::string& GetLastError() const { return m_sLastError; }
+
+ private:
+  bool ApplyAppIdScript();
+  bool RegisterClass(const std::string& sProgramPath);
+  void RemoveAppIdScript();
+  void UnregisterClass();
+  bool Set(const std::string& sKey, const std::string& sName, const std::string& sValue);
+  int Fail(const std::string& sWhat);
+
+  IRegistryStore& m_oStore;
+  IServiceManager& m_oServices;
+  std::string m_sLastError;
+};
+
+// Maps a registry store error (errno) to the exit code above.
+int RegistryExitCode(int iErrno);
+
+}  // namespace wdx
