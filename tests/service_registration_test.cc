@@ -1,0 +1,80 @@
+// The real wdxsvc program: its switches, its registration in the registry store, and what it
+// does when it is not registered.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/registry_store.h"
+#include "service/registration.h"
+#include "tests/support/service_fixture.h"
+
+namespace wdx::test {
+namespace {
+
+bool HasLocalService(const std::string& sStorePath) {
+  auto pStore = OpenRegistryStoreAt(sStorePath);
+  std::string sValue;
+  return pStore->GetValue(AppIdKey(), "LocalService", sValue) && sValue == "WDXSVC";
+}
+
+TEST(ServiceProgram, ExitsWithTheRegistryErrorWhenNothingIsRegistered) {
+  CServiceFixture oFixture;
+  const SRunResult oRun = oFixture.RunService({});
+  EXPECT_EQ(oRun.m_iExitCode, 2);
+  EXPECT_NE(oRun.m_sErr.find("not registered"), std::string::npos) << oRun.m_sErr;
+}
+
+TEST(ServiceProgram, RegServerThenServiceLeavesLocalServiceOnlyAfterTheSecond) {
+  CServiceFixture oFixture;
+  ASSERT_EQ(oFixture.RunService({"-RegServer"}).m_iExitCode, 0);
+  auto pStore = OpenRegistryStoreAt(oFixture.RegistryPath());
+  std::string sValue;
+  ASSERT_TRUE(pStore->GetValue(LocalServerKey(), "", sValue));
+  EXPECT_EQ(sValue, CServiceFixture::ServiceProgram());
+  EXPECT_FALSE(HasLocalService(oFixture.RegistryPath()));
+
+  ASSERT_EQ(oFixture.RunService({"/SERVICE"}).m_iExitCode, 0);
+  EXPECT_TRUE(HasLocalService(oFixture.RegistryPath()));
+  ASSERT_TRUE(pStore->GetValue(AppIdKey(), "ServiceParameters", sValue));
+  EXPECT_EQ(sValue, "-Service");
+  // "Service" also installs the service with the service manager.
+  ASSERT_TRUE(pStore->GetValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\WDXSVC", "ImagePath",
+                               sValue));
+
+  // Registering as a plain server again takes "LocalService" away.
+  ASSERT_EQ(oFixture.RunService({"-regserver"}).m_iExitCode, 0);
+  EXPECT_FALSE(HasLocalService(oFixture.RegistryPath()));
+}
+
+TEST(ServiceProgram, UnregServerRemovesTheRegistration) {
+  CServiceFixture oFixture;
+  ASSERT_EQ(oFixture.RunService({"-Service"}).m_iExitCode, 0);
+  ASSERT_EQ(oFixture.RunService({"-UnregServer"}).m_iExitCode, 0);
+  auto pStore = OpenRegistryStoreAt(oFixture.RegistryPath());
+  EXPECT_FALSE(pStore->KeyExists(AppIdKey()));
+  EXPECT_FALSE(pStore->KeyExists(ClassKey()));
+  EXPECT_FALSE(pStore->KeyExists(LocalServerKey()));
+  EXPECT_FALSE(pStore->KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Services\\WDXSVC"));
+  EXPECT_EQ(oFixture.RunService({}).m_iExitCode, 2);
+}
+
+TEST(ServiceProgram, TheRegistryStoreIsPrivateToItsUser) {
+  CServiceFixture oFixture;
+  ASSERT_EQ(oFixture.RunService({"-RegServer"}).m_iExitCode, 0);
+  struct stat oInfo = {};
+  ASSERT_EQ(stat(oFixture.RegistryPath().c_str(), &oInfo), 0);
+  EXPECT_EQ(oInfo.st_mode & 0777, 0600u);
+}
+
+TEST(ServiceProgram, ADamagedRegistryStoreIsReportedAndLeftAlone) {
+  CServiceFixture oFixture;
+  mkdir((oFixture.Home() + "registry").c_str(), 0700);
+  const std::string sGarbage = "{\"keys\": {\"HKCR\\\\AppID";  // cut short
+  oFixture.Folder().Write("registry/store", sGarbage);
+  const SRunResult oRun = oFixture.RunService({"-RegServer"});
+  EXPECT_NE(oRun.m_iExitCode, 0);
+  EXPECT_EQ(oFixture.Folder().Read("registry/store"), sGarbage);
+  EXPECT_NE(oFixture.RunService({}).m_iExitCode, 0);
+}
+
+}  // namespace
+}  // namespace wdx::test
