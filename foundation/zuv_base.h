@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "foundation/zuv_str.h"
 
@@ -36,6 +37,9 @@ class CZuvBase : public CZuvStr {
   bool IsLocked() const { return m_bLocked; }
 
  protected:
+  // Opens the named lock on the first Lock; tests override it to supply a fake lock.
+  virtual std::unique_ptr<INamedLock> OpenNamedLock(const std::string& sName);
+
   int m_iObjectId = ZUV_ID_LIVE;
   int m_iObjectIdCopy = ZUV_ID_LIVE;
 

@@ -45,4 +45,11 @@ int GetTimeScale();
 // Sleeps a service interval: GetClock().SleepMs(ScaleInterval(iMilliseconds)).
 void ServiceSleep(int iMilliseconds);
 
+// The factor given by a WDX_TIME_SCALE text: a whole positive decimal number (surrounding
+// blanks allowed, at most 1,000,000); 1 for nullptr, empty or any other text.
+int ParseTimeScale(const char* szText);
+// iMilliseconds / iScale, at least 1 when iMilliseconds > 0; unchanged when iMilliseconds <= 0
+// or iScale <= 1.
+int ScaleIntervalBy(int iMilliseconds, int iScale);
+
 }  // namespace wdx

@@ -3,6 +3,7 @@
 // Threading: safe from any thread.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,13 +15,24 @@ namespace wdx {
 bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid);
 // Runs a program and waits for it; iExitCode receives its exit code (128 + signal when killed).
 bool RunAndWait(const std::vector<std::string>& oArgs, int& iExitCode);
+// As RunAndWait, and sOutput receives what the program wrote to its standard output (at most
+// iMaxBytes; the rest is read and dropped).
+bool RunAndCapture(const std::vector<std::string>& oArgs, int& iExitCode, std::string& sOutput,
+                   size_t iMaxBytes);
+// Starts the program as a child of the caller (signal mask and dispositions reset); the caller
+// reaps it with ReapChild.
+bool SpawnChild(const std::vector<std::string>& oArgs, int& iPid);
+// True when the child iPid has ended (iExitCode as for RunAndWait) or no longer exists
+// (iExitCode -1). With bWait false it does not wait for a child that still runs.
+bool ReapChild(int iPid, bool bWait, int& iExitCode);
+// True while the process exists and is not a zombie.
 bool IsProcessAlive(int iPid);
 // iSignal as in kill(2); false when the process does not exist or cannot be signalled.
 bool SignalProcess(int iPid, int iSignal);
 
 // Blocks SIGTERM, SIGINT and SIGHUP in the calling thread and every thread it starts later;
 // call first in main(). WaitForStopSignal then returns the first of them that arrives, or 0
-// when iTimeoutMs passed first.
+// when iTimeoutMs passed first (a negative iTimeoutMs waits without limit).
 void BlockStopSignals();
 int WaitForStopSignal(int iTimeoutMs);
 

@@ -10,8 +10,9 @@
 // A damaged store file is never overwritten: reads fail with EBADMSG and writes are refused,
 // so that an operator can repair or remove it.
 //
-// Threading: each call is one locked read (and write) of the file; safe from any thread and
-// any process.
+// Threading: each change is one read and write of the file under the lock; a read needs no lock
+// (the file is only ever replaced whole). Safe from any thread and any process; one object
+// keeps the last error code of the last call made through it.
 #pragma once
 
 #include <memory>

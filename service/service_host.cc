@@ -1,5 +1,6 @@
 #include "service/service_host.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -119,10 +120,14 @@ int CServiceHost::Run(bool bAsService) {
 }
 
 bool CServiceHost::WaitUntilStopped(bool bAsService, ICommandServer& oServer) {
-  constexpr int kSliceMs = 200;
+  // A service only waits for its stop signal; a local server also looks once a second
+  // whether its last client has gone.
+  constexpr int kServiceSliceMs = 60000;
+  constexpr int kLocalServerSliceMs = 1000;
   const int iLingerMs = ScaleInterval(WDX_LOCAL_SERVER_LINGER_MS);
+  const int iSliceMs = bAsService ? kServiceSliceMs : std::min(kLocalServerSliceMs, iLingerMs);
   while (true) {
-    if (WaitForStopSignal(kSliceMs) != 0) return true;
+    if (WaitForStopSignal(iSliceMs) != 0) return true;
     if (bAsService || oServer.GetClientCount() > 0) continue;
     if (GetClock().GetMonotonicMs() - oServer.GetIdleSinceMs() >= iLingerMs) return false;
   }

@@ -1,0 +1,195 @@
+// The supervisor-based service manager: records the installation in the registry store and
+// starts, queries and stops the detached supervisor through its pid file.
+#include "platform/service_manager_supervisor.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "foundation/process_log.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "platform/registry_store.h"
+#include "platform/supervisor_pid_file.h"
+
+namespace wdx {
+namespace {
+
+constexpr int POLL_STEP_MS = 10;
+// How long Start waits for the new supervisor to write its pid file.
+constexpr int START_CONFIRM_MS = 2000;
+
+using CSteadyClock = std::chrono::steady_clock;
+
+void Pause() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(POLL_STEP_MS));
+}
+
+class CSupervisorServiceManager final : public IServiceManager {
+ public:
+  CSupervisorServiceManager(std::unique_ptr<IRegistryStore> pStore, std::string sSupervisorPath)
+      : m_pStore(std::move(pStore)), m_sSupervisorPath(std::move(sSupervisorPath)) {}
+
+  bool IsInstalled() override {
+    std::string sProgram;
+    return GetProgram(sProgram);
+  }
+  bool Install(const std::string& sProgramPath) override;
+  bool Uninstall() override;
+  bool Start() override;
+  bool Stop(int iMaxWaitMs) override;
+  EServiceState QueryState() override;
+  const std::string& GetLastError() const override { return m_sLastError; }
+
+ private:
+  bool GetProgram(std::string& sProgram) {
+    return m_pStore->GetValue(WDX_SERVICE_KEY, "ImagePath", sProgram) && !sProgram.empty();
+  }
+  static std::string PidFileOf(const std::string& sProgram) {
+    return FolderOf(sProgram) + WDX_PID_FILE_NAME;
+  }
+  std::string LocateSupervisor(const std::string& sProgram) const;
+  bool ConfirmStart(const std::string& sPidFile, int iSupervisorPid);
+  bool Fail(const char* szLogText, const std::string& sReason) {
+    m_sLastError = sReason;
+    ZuvLogError(szLogText);
+    return false;
+  }
+
+  std::unique_ptr<IRegistryStore> m_pStore;
+  std::string m_sSupervisorPath;
+  std::string m_sLastError;
+};
+
+bool CSupervisorServiceManager::Install(const std::string& sProgramPath) {
+  if (IsInstalled()) return true;
+  if (sProgramPath.empty() || sProgramPath[0] != '/') {
+    return Fail("CSupervisorServiceManager::Install() failed: the program path is not absolute.",
+                "not a full program path: " + sProgramPath);
+  }
+  if (!m_pStore->SetValue(WDX_SERVICE_KEY, "ImagePath", sProgramPath) ||
+      !m_pStore->SetValue(WDX_SERVICE_KEY, "Start", "2")) {
+    return Fail("CSupervisorServiceManager::Install() cannot write the registry store.",
+                "cannot write the registry store " + GetRegistryStorePath());
+  }
+  return true;
+}
+
+bool CSupervisorServiceManager::Uninstall() {
+  if (!IsInstalled()) return true;
+  EServiceState eState = QueryState();
+  if (eState != EServiceState::STOPPED && !Stop(WDX_UNINSTALL_STOP_WAIT_MS)) return false;
+  if (!m_pStore->DeleteKey(WDX_SERVICE_KEY)) {
+    return Fail("CSupervisorServiceManager::Uninstall() cannot write the registry store.",
+                "cannot remove the service from the registry store " + GetRegistryStorePath());
+  }
+  return true;
+}
+
+std::string CSupervisorServiceManager::LocateSupervisor(const std::string& sProgram) const {
+  if (!m_sSupervisorPath.empty()) return m_sSupervisorPath;
+  std::string sBeside = FolderOf(sProgram) + WDX_SUPERVISOR_PROGRAM;
+  if (access(sBeside.c_str(), X_OK) == 0) return sBeside;
+  return FolderOf(GetFileSystem().GetExecutablePath()) + WDX_SUPERVISOR_PROGRAM;
+}
+
+bool CSupervisorServiceManager::Start() {
+  std::string sProgram;
+  if (!GetProgram(sProgram)) {
+    return Fail("CSupervisorServiceManager::Start() failed: not installed.", "not installed");
+  }
+  EServiceState eState = QueryState();
+  if (eState == EServiceState::RUNNING || eState == EServiceState::START_PENDING) return true;
+  if (eState == EServiceState::STOP_PENDING) {
+    return Fail("CSupervisorServiceManager::Start() failed: the service is stopping.",
+                "the service is still stopping");
+  }
+  const std::string sSupervisor = LocateSupervisor(sProgram);
+  const std::string sPidFile = PidFileOf(sProgram);
+  int iPid = -1;
+  if (!SpawnDetached({sSupervisor, sPidFile, sProgram}, iPid)) {
+    return Fail("CSupervisorServiceManager::Start() cannot start the supervisor.",
+                "cannot run " + sSupervisor);
+  }
+  return ConfirmStart(sPidFile, iPid);
+}
+
+// Waits until the new supervisor has taken the pid file (or has given up at once).
+bool CSupervisorServiceManager::ConfirmStart(const std::string& sPidFile, int iSupervisorPid) {
+  auto oDeadline = CSteadyClock::now() + std::chrono::milliseconds(START_CONFIRM_MS);
+  while (CSteadyClock::now() < oDeadline) {
+    SPidFileContent oContent;
+    if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisorPid) {
+      return true;
+    }
+    if (!IsProcessAlive(iSupervisorPid)) {
+      return Fail("CSupervisorServiceManager::Start() failed: the supervisor ended at once.",
+                  "the supervisor ended at once (see the system log)");
+    }
+    Pause();
+  }
+  return true;  // still starting: QueryState tells
+}
+
+bool CSupervisorServiceManager::Stop(int iMaxWaitMs) {
+  std::string sProgram;
+  if (!GetProgram(sProgram)) {
+    return Fail("CSupervisorServiceManager::Stop() failed: not installed.", "not installed");
+  }
+  const std::string sPidFile = PidFileOf(sProgram);
+  SPidFileContent oContent;
+  if (!ReadPidFile(sPidFile, oContent) || !IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
+    if (access(sPidFile.c_str(), F_OK) == 0) unlink(sPidFile.c_str());  // stale
+    return true;
+  }
+  const int iSupervisor = oContent.m_iSupervisorPid;
+  if (!SignalProcess(iSupervisor, SIGTERM)) {
+    return Fail("CSupervisorServiceManager::Stop() cannot signal the supervisor.",
+                "cannot signal process " + std::to_string(iSupervisor));
+  }
+  auto oDeadline = CSteadyClock::now() + std::chrono::milliseconds(iMaxWaitMs);
+  while (IsProcessAlive(iSupervisor)) {
+    if (CSteadyClock::now() >= oDeadline) {
+      return Fail("CSupervisorServiceManager::Stop() failed: the service did not stop in time.",
+                  "the service did not stop within " + std::to_string(iMaxWaitMs) + " ms");
+    }
+    Pause();
+  }
+  // A supervisor that was killed could not remove its pid file.
+  if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisor) {
+    unlink(sPidFile.c_str());
+  }
+  return true;
+}
+
+EServiceState CSupervisorServiceManager::QueryState() {
+  std::string sProgram;
+  if (!GetProgram(sProgram)) return EServiceState::NOT_INSTALLED;
+  const std::string sPidFile = PidFileOf(sProgram);
+  SPidFileContent oContent;
+  if (!ReadPidFile(sPidFile, oContent) || !IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
+    return EServiceState::STOPPED;
+  }
+  if (oContent.m_bStopping) return EServiceState::STOP_PENDING;
+  if (oContent.m_iServicePid > 0 && IsProcessAlive(oContent.m_iServicePid)) {
+    return EServiceState::RUNNING;
+  }
+  return EServiceState::START_PENDING;
+}
+
+}  // namespace
+
+std::unique_ptr<IServiceManager> CreateSupervisorServiceManager() {
+  return CreateSupervisorServiceManager(OpenRegistryStore(), "");
+}
+
+std::unique_ptr<IServiceManager> CreateSupervisorServiceManager(
+    std::unique_ptr<IRegistryStore> pStore, const std::string& sSupervisorPath) {
+  return std::make_unique<CSupervisorServiceManager>(std::move(pStore), sSupervisorPath);
+}
+
+}  // namespace wdx

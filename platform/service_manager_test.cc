@@ -1,0 +1,314 @@
+#include "platform/service_manager.h"
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/process.h"
+#include "platform/registry_store.h"
+#include "platform/service_manager_supervisor.h"
+#include "platform/service_manager_systemd.h"
+#include "platform/supervisor_pid_file.h"
+#include "platform/unique_fd.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
+
+namespace wdx {
+namespace {
+
+// --- systemd unit ---
+
+TEST(SystemdUnitTest, PlainProgramPath) {
+  std::string sText;
+  ASSERT_TRUE(MakeSystemdUnitText("/opt/wardenix/wdxsvc", "", sText));
+  EXPECT_EQ(
+      "[Unit]\n"
+      "Description=Wardenix monitor service\n"
+      "\n"
+      "[Service]\n"
+      "Type=notify\n"
+      "ExecStart=/opt/wardenix/wdxsvc\n"
+      "Restart=on-failure\n"
+      "TimeoutStopSec=130\n"
+      "\n"
+      "[Install]\n"
+      "WantedBy=multi-user.target\n",
+      sText);
+}
+
+TEST(SystemdUnitTest, ProgramFolderIsPassedAsWdxHome) {
+  std::string sText;
+  ASSERT_TRUE(MakeSystemdUnitText("/srv/wdx/wdxsvc", "/srv/wdx/", sText));
+  EXPECT_NE(std::string::npos,
+            sText.find("TimeoutStopSec=130\nEnvironment=WDX_HOME=/srv/wdx/\n\n[Install]\n"));
+}
+
+TEST(SystemdUnitTest, SpecialCharactersAreEscaped) {
+  std::string sText;
+  ASSERT_TRUE(MakeSystemdUnitText("/opt/my apps/100%/wdx$svc", "/opt/my apps/", sText));
+  EXPECT_NE(std::string::npos, sText.find("ExecStart=\"/opt/my apps/100%%/wdx$$svc\"\n"));
+  EXPECT_NE(std::string::npos, sText.find("Environment=\"WDX_HOME=/opt/my apps/\"\n"));
+  ASSERT_TRUE(MakeSystemdUnitText("/opt/a\"b\\c", "", sText));
+  EXPECT_NE(std::string::npos, sText.find("ExecStart=\"/opt/a\\\"b\\\\c\"\n"));
+}
+
+TEST(SystemdUnitTest, LineEndsAndEmptyPathsAreRefused) {
+  std::string sText = "old";
+  EXPECT_FALSE(MakeSystemdUnitText("/opt/x\nExecStartPre=/bin/evil", "", sText));
+  EXPECT_EQ("", sText);
+  EXPECT_FALSE(MakeSystemdUnitText("/opt/x", "/home\r/", sText));
+  EXPECT_FALSE(MakeSystemdUnitText("", "", sText));
+}
+
+TEST(SystemdUnitTest, ActiveStatesMapToServiceStates) {
+  EXPECT_EQ(EServiceState::RUNNING, MapSystemdActiveState("active\n"));
+  EXPECT_EQ(EServiceState::RUNNING, MapSystemdActiveState("reloading\n"));
+  EXPECT_EQ(EServiceState::START_PENDING, MapSystemdActiveState("activating\n"));
+  EXPECT_EQ(EServiceState::STOP_PENDING, MapSystemdActiveState("deactivating\n"));
+  EXPECT_EQ(EServiceState::STOPPED, MapSystemdActiveState("inactive\n"));
+  EXPECT_EQ(EServiceState::STOPPED, MapSystemdActiveState("failed\n"));
+  EXPECT_EQ(EServiceState::STOPPED, MapSystemdActiveState(""));
+  EXPECT_STREQ("START_PENDING", ServiceStateName(EServiceState::START_PENDING));
+}
+
+// --- Service status (in a child process: it changes the environment) ---
+
+WDX_TEST_CHILD(service_status) {
+  if (argc != 1) return 80;
+  for (const char* szName : {"NOTIFY_SOCKET", "INVOCATION_ID", "WDX_SUPERVISED"}) unsetenv(szName);
+  auto pStatus = CreateServiceStatus();
+  if (pStatus->StartedByManager()) return 81;
+  pStatus->NotifyReady();  // nowhere to go: ignored
+  setenv("WDX_SUPERVISED", "0", 1);
+  if (pStatus->StartedByManager()) return 82;
+  setenv("WDX_SUPERVISED", "1", 1);
+  if (!pStatus->StartedByManager()) return 83;
+  unsetenv("WDX_SUPERVISED");
+  setenv("INVOCATION_ID", "0123abcd", 1);
+  if (!pStatus->StartedByManager()) return 84;
+  unsetenv("INVOCATION_ID");
+  // The notifications reach the socket that systemd would listen on.
+  CUniqueFd oSocket(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_un oAddress{};
+  oAddress.sun_family = AF_UNIX;
+  std::strncpy(oAddress.sun_path, argv[0], sizeof(oAddress.sun_path) - 1);
+  if (bind(oSocket.Get(), reinterpret_cast<sockaddr*>(&oAddress), sizeof(oAddress)) != 0) return 85;
+  setenv("NOTIFY_SOCKET", argv[0], 1);
+  if (!pStatus->StartedByManager()) return 86;
+  pStatus->NotifyReady();
+  pStatus->NotifyStopping();
+  char acMessage[64] = {};
+  if (recv(oSocket.Get(), acMessage, sizeof(acMessage) - 1, MSG_DONTWAIT) <= 0) return 87;
+  if (std::string(acMessage) != "READY=1") return 88;
+  std::memset(acMessage, 0, sizeof(acMessage));
+  if (recv(oSocket.Get(), acMessage, sizeof(acMessage) - 1, MSG_DONTWAIT) <= 0) return 89;
+  return std::string(acMessage) == "STOPPING=1" ? 0 : 90;
+}
+
+TEST(ServiceStatusTest, ManagerDetectionAndNotifications) {
+  test::CTempFolder oFolder;
+  test::CChildProcess oChild("service_status", {oFolder.File("notify.sock")});
+  EXPECT_EQ(0, oChild.Wait(10000));
+}
+
+// --- Supervisor ---
+
+const char* const kServiceScript = R"SH(#!/bin/sh
+dir=$(dirname "$0")
+echo "$$ ${WDX_SUPERVISED:-unset}" >> "$dir/runs.txt"
+if [ -e "$dir/fail_first" ] && [ "$(wc -l < "$dir/runs.txt")" -eq 1 ]; then exit 3; fi
+if [ -e "$dir/always_fail" ]; then exit 5; fi
+if [ -e "$dir/exit_clean" ]; then exit 0; fi
+trap 'echo "term $$" >> "$dir/runs.txt"; exit 0' TERM
+while :; do sleep 0.05; done
+)SH";
+
+class SupervisorServiceManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_oFolder.Write("svc.sh", kServiceScript);
+    ASSERT_EQ(0, chmod(m_sProgram.c_str(), 0755));
+    ASSERT_EQ(0, access(m_sSupervisor.c_str(), X_OK)) << "build the wdxsupervisor target";
+    m_pManager = NewManager();
+  }
+  void TearDown() override {
+    if (m_pManager->QueryState() != EServiceState::NOT_INSTALLED) m_pManager->Stop(10000);
+  }
+
+  std::unique_ptr<IServiceManager> NewManager() {
+    return CreateSupervisorServiceManager(OpenRegistryStoreAt(m_oFolder.File("registry")),
+                                          m_sSupervisor);
+  }
+  // The state is RUNNING once the service process exists; the script logs its start a moment
+  // later.
+  bool WaitForRuns(size_t iCount, int iMaxMs = 5000) {
+    for (int i = 0; i < iMaxMs && Runs().size() < iCount; i += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Runs().size() == iCount;
+  }
+  bool WaitForState(EServiceState eState, int iMaxMs = 5000) {
+    for (int i = 0; i < iMaxMs; i += 10) {
+      if (m_pManager->QueryState() == eState) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return m_pManager->QueryState() == eState;
+  }
+  std::vector<std::string> Runs() const {
+    std::vector<std::string> oLines;
+    std::istringstream oText(m_oFolder.Read("runs.txt"));
+    for (std::string sLine; std::getline(oText, sLine);) oLines.push_back(sLine);
+    return oLines;
+  }
+  SPidFileContent PidFile() const {
+    SPidFileContent oContent;
+    ReadPidFile(m_sPidFile, oContent);
+    return oContent;
+  }
+
+  test::CTempFolder m_oFolder;
+  const std::string m_sProgram = m_oFolder.File("svc.sh");
+  const std::string m_sPidFile = m_oFolder.File("wdxsvc.pid");
+  const std::string m_sSupervisor = std::string(WDX_DIST_DIR) + "/wdxsupervisor";
+  std::unique_ptr<IServiceManager> m_pManager;
+};
+
+TEST_F(SupervisorServiceManagerTest, InstallStartStopUninstall) {
+  EXPECT_EQ(EServiceState::NOT_INSTALLED, m_pManager->QueryState());
+  ASSERT_TRUE(m_pManager->Install(m_sProgram)) << m_pManager->GetLastError();
+  EXPECT_TRUE(m_pManager->IsInstalled());
+  auto pStore = OpenRegistryStoreAt(m_oFolder.File("registry"));
+  std::string sValue;
+  ASSERT_TRUE(pStore->GetValue(WDX_SERVICE_KEY, "ImagePath", sValue));
+  EXPECT_EQ(m_sProgram, sValue);
+  ASSERT_TRUE(pStore->GetValue(WDX_SERVICE_KEY, "Start", sValue));
+  EXPECT_EQ("2", sValue);
+  EXPECT_EQ(EServiceState::STOPPED, m_pManager->QueryState());
+
+  ASSERT_TRUE(m_pManager->Start()) << m_pManager->GetLastError();
+  ASSERT_TRUE(WaitForState(EServiceState::RUNNING));
+  const SPidFileContent oRunning = PidFile();
+  ASSERT_TRUE(WaitForRuns(1));
+  EXPECT_EQ(std::to_string(oRunning.m_iServicePid) + " 1", Runs()[0]);  // WDX_SUPERVISED=1
+  EXPECT_TRUE(m_pManager->Start());  // already running: nothing new
+  EXPECT_EQ(oRunning.m_iSupervisorPid, PidFile().m_iSupervisorPid);
+
+  ASSERT_TRUE(m_pManager->Stop(10000)) << m_pManager->GetLastError();
+  EXPECT_EQ(EServiceState::STOPPED, m_pManager->QueryState());
+  EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+  ASSERT_EQ(2u, Runs().size());
+  EXPECT_EQ("term " + std::to_string(oRunning.m_iServicePid), Runs()[1]);
+  EXPECT_FALSE(IsProcessAlive(oRunning.m_iServicePid));
+  EXPECT_FALSE(IsProcessAlive(oRunning.m_iSupervisorPid));
+
+  ASSERT_TRUE(m_pManager->Uninstall());
+  EXPECT_EQ(EServiceState::NOT_INSTALLED, m_pManager->QueryState());
+  EXPECT_FALSE(pStore->KeyExists(WDX_SERVICE_KEY));
+}
+
+TEST_F(SupervisorServiceManagerTest, CrashedServiceIsRestarted) {
+  m_oFolder.Write("fail_first", "");
+  ASSERT_TRUE(m_pManager->Install(m_sProgram));
+  ASSERT_TRUE(m_pManager->Start());
+  ASSERT_TRUE(WaitForRuns(2));
+  ASSERT_TRUE(WaitForState(EServiceState::RUNNING));
+  std::vector<std::string> oRuns = Runs();
+  ASSERT_EQ(2u, oRuns.size());
+  EXPECT_NE(oRuns[0], oRuns[1]);
+  EXPECT_EQ(std::to_string(PidFile().m_iServicePid) + " 1", oRuns[1]);
+}
+
+TEST_F(SupervisorServiceManagerTest, CleanExitIsNotRestarted) {
+  m_oFolder.Write("exit_clean", "");
+  ASSERT_TRUE(m_pManager->Install(m_sProgram));
+  ASSERT_TRUE(m_pManager->Start());
+  ASSERT_TRUE(WaitForState(EServiceState::STOPPED));
+  EXPECT_EQ(1u, Runs().size());
+  for (int i = 0; i < 100 && access(m_sPidFile.c_str(), F_OK) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+}
+
+TEST_F(SupervisorServiceManagerTest, GivesUpAfterFiveRestarts) {
+  m_oFolder.Write("always_fail", "");
+  int iExitCode = -1;
+  // Run by hand, twenty times faster than real time.
+  ASSERT_TRUE(RunAndWait(
+      {"/usr/bin/env", "WDX_TIME_SCALE=20", m_sSupervisor, m_sPidFile, m_sProgram}, iExitCode));
+  EXPECT_EQ(1, iExitCode);
+  EXPECT_EQ(6u, Runs().size());  // the first start and five restarts
+  EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+}
+
+TEST_F(SupervisorServiceManagerTest, SecondSupervisorIsRefused) {
+  ASSERT_TRUE(m_pManager->Install(m_sProgram));
+  ASSERT_TRUE(m_pManager->Start());
+  ASSERT_TRUE(WaitForState(EServiceState::RUNNING));
+  ASSERT_TRUE(WaitForRuns(1));
+  const std::string sBefore = m_oFolder.Read("wdxsvc.pid");
+  int iExitCode = -1;
+  ASSERT_TRUE(RunAndWait({m_sSupervisor, m_sPidFile, m_sProgram}, iExitCode));
+  EXPECT_EQ(1, iExitCode);
+  EXPECT_EQ(sBefore, m_oFolder.Read("wdxsvc.pid"));
+  EXPECT_EQ(1u, Runs().size());
+  EXPECT_EQ(EServiceState::RUNNING, m_pManager->QueryState());
+}
+
+TEST_F(SupervisorServiceManagerTest, UninstallStopsARunningService) {
+  ASSERT_TRUE(m_pManager->Install(m_sProgram));
+  ASSERT_TRUE(m_pManager->Start());
+  ASSERT_TRUE(WaitForState(EServiceState::RUNNING));
+  const int iSupervisor = PidFile().m_iSupervisorPid;
+  ASSERT_TRUE(m_pManager->Uninstall()) << m_pManager->GetLastError();
+  EXPECT_EQ(EServiceState::NOT_INSTALLED, m_pManager->QueryState());
+  EXPECT_FALSE(IsProcessAlive(iSupervisor));
+  EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+}
+
+TEST_F(SupervisorServiceManagerTest, StalePidFileIsNotTakenForARunningService) {
+  ASSERT_TRUE(m_pManager->Install(m_sProgram));
+  pid_t iDead = fork();
+  if (iDead == 0) _exit(0);
+  waitpid(iDead, nullptr, 0);
+  m_oFolder.Write("wdxsvc.pid", std::to_string(iDead) + "\n0\n");
+  EXPECT_EQ(EServiceState::STOPPED, m_pManager->QueryState());
+  m_oFolder.Write("wdxsvc.pid", std::to_string(getpid()) + "\n" + std::to_string(getpid()) + "\n");
+  EXPECT_EQ(EServiceState::STOPPED, m_pManager->QueryState());  // a live pid, but no supervisor
+  ASSERT_TRUE(m_pManager->Start()) << m_pManager->GetLastError();
+  EXPECT_TRUE(WaitForState(EServiceState::RUNNING));
+}
+
+TEST_F(SupervisorServiceManagerTest, NothingWorksBeforeInstall) {
+  EXPECT_FALSE(m_pManager->Start());
+  EXPECT_EQ("not installed", m_pManager->GetLastError());
+  EXPECT_FALSE(m_pManager->Stop(100));
+  EXPECT_TRUE(m_pManager->Uninstall());
+  EXPECT_FALSE(m_pManager->Install("relative/svc.sh"));
+  EXPECT_FALSE(m_pManager->IsInstalled());
+}
+
+TEST_F(SupervisorServiceManagerTest, SupervisorWithWrongArgumentsExitsAtOnce) {
+  int iExitCode = -1;
+  ASSERT_TRUE(RunAndWait({m_sSupervisor, m_sPidFile}, iExitCode));
+  EXPECT_EQ(2, iExitCode);
+  ASSERT_TRUE(RunAndWait({m_sSupervisor, "/nonexistent/dir/x.pid", m_sProgram}, iExitCode));
+  EXPECT_EQ(1, iExitCode);
+  EXPECT_TRUE(Runs().empty());
+}
+
+}  // namespace
+}  // namespace wdx

@@ -1,0 +1,129 @@
+#include "platform/supervisor/supervisor.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/restart_policy.h"
+#include "platform/system_log.h"
+
+namespace wdx {
+namespace {
+
+constexpr int RESTART_DELAY_MS = 1000;
+constexpr int MAX_RESTARTS = 5;
+constexpr int RESTART_WINDOW_MS = 60000;
+// Wake-up interval while waiting, in case a child's end was not signalled.
+constexpr int WAIT_SLICE_MS = 1000;
+
+sigset_t WatchedSignals(bool bWithChild) {
+  sigset_t oSet;
+  sigemptyset(&oSet);
+  sigaddset(&oSet, SIGTERM);
+  sigaddset(&oSet, SIGINT);
+  sigaddset(&oSet, SIGHUP);
+  if (bWithChild) sigaddset(&oSet, SIGCHLD);
+  return oSet;
+}
+
+// The next watched signal within iMs; 0 when none came.
+int WaitForSignal(const sigset_t& oSet, int iMs) {
+  timespec oWait = {iMs / 1000, (iMs % 1000) * 1'000'000L};
+  int iSignal = sigtimedwait(&oSet, nullptr, &oWait);
+  return iSignal > 0 ? iSignal : 0;
+}
+
+void Log(const std::string& sText) {
+  SystemLogWrite(("wdxsupervisor: " + sText).c_str());
+}
+
+}  // namespace
+
+void CSupervisor::RecordService(int iPid, bool bStopping) {
+  SPidFileContent oContent;
+  oContent.m_iSupervisorPid = getpid();
+  oContent.m_iServicePid = iPid;
+  oContent.m_bStopping = bStopping;
+  if (!m_oPidFile.Update(oContent)) Log(m_oPidFile.GetLastError());
+}
+
+CSupervisor::EOutcome CSupervisor::WaitForServiceOrStop(int iPid, int& iExitCode) {
+  const sigset_t oSet = WatchedSignals(true);
+  for (;;) {
+    int iSignal = WaitForSignal(oSet, WAIT_SLICE_MS);
+    if (iSignal != 0 && iSignal != SIGCHLD) return EOutcome::STOP_REQUESTED;
+    if (ReapChild(iPid, false, iExitCode)) return EOutcome::EXITED;
+  }
+}
+
+void CSupervisor::StopService(int iPid) {
+  RecordService(iPid, true);
+  SignalProcess(iPid, SIGTERM);
+  int iExitCode = 0;
+  ReapChild(iPid, true, iExitCode);
+  Log("the service stopped with code " + std::to_string(iExitCode) + ".");
+}
+
+bool CSupervisor::StopRequestedWithin(int iMs) {
+  const sigset_t oSet = WatchedSignals(false);
+  const int64_t iEnd = GetClock().GetMonotonicMs() + iMs;
+  for (;;) {
+    int64_t iLeft = iEnd - GetClock().GetMonotonicMs();
+    if (iLeft <= 0) return false;
+    if (WaitForSignal(oSet, static_cast<int>(iLeft)) != 0) return true;
+  }
+}
+
+int CSupervisor::Run() {
+  CRestartPolicy oPolicy(MAX_RESTARTS, ScaleInterval(RESTART_WINDOW_MS));
+  for (;;) {
+    int iPid = -1;
+    int iExitCode = -1;
+    if (SpawnChild({m_sProgram}, iPid)) {
+      RecordService(iPid, false);
+      if (WaitForServiceOrStop(iPid, iExitCode) == EOutcome::STOP_REQUESTED) {
+        StopService(iPid);
+        return 0;
+      }
+      if (iExitCode == 0) {
+        Log("the service ended.");
+        return 0;
+      }
+      RecordService(0, false);
+      Log("the service failed with code " + std::to_string(iExitCode) + ".");
+    } else {
+      Log("cannot start " + m_sProgram + ".");
+    }
+    if (!oPolicy.AllowRestart(GetClock().GetMonotonicMs())) {
+      Log("the service failed too often; giving up.");
+      return 1;
+    }
+    if (StopRequestedWithin(ScaleInterval(RESTART_DELAY_MS))) return 0;
+  }
+}
+
+int RunSupervisorProgram(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: wdxsupervisor PIDFILE PROGRAM\n");
+    return 2;
+  }
+  SystemLogSetService(true);
+  // Signals are taken with sigtimedwait; the service child starts with a clean mask.
+  const sigset_t oSet = WatchedSignals(true);
+  sigprocmask(SIG_BLOCK, &oSet, nullptr);
+  setenv("WDX_SUPERVISED", "1", 1);
+  CSupervisorPidFile oPidFile;
+  if (!oPidFile.Create(argv[1], getpid())) {
+    Log(oPidFile.GetLastError());
+    return 1;
+  }
+  CSupervisor oSupervisor(argv[2], oPidFile);
+  return oSupervisor.Run();
+}
+
+}  // namespace wdx

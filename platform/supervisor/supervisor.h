@@ -1,0 +1,44 @@
+// The built-in supervisor: "wdxsupervisor PIDFILE PROGRAM". Runs PROGRAM as its child with
+// WDX_SUPERVISED=1, restarts it 1 s after it fails (non-zero exit or a signal) at most 5 times
+// in 60 s, and keeps PIDFILE up to date. SIGTERM, SIGINT or SIGHUP: the service gets SIGTERM,
+// the supervisor waits for it to end (the service bounds its own shutdown), removes the pid
+// file and exits 0. The waits follow WDX_TIME_SCALE.
+//
+// Threading: single-threaded program.
+#pragma once
+
+#include <string>
+
+#include "platform/supervisor_pid_file.h"
+
+namespace wdx {
+
+class CSupervisor final {
+ public:
+  CSupervisor(std::string sProgram, CSupervisorPidFile& oPidFile)
+      : m_sProgram(std::move(sProgram)), m_oPidFile(oPidFile) {}
+  CSupervisor(const CSupervisor&) = delete;
+  CSupervisor& operator=(const CSupervisor&) = delete;
+
+  // Runs until the service ends well, the supervisor is told to stop, or it gives up.
+  // Returns the supervisor's exit code.
+  int Run();
+
+ private:
+  enum class EOutcome { STOP_REQUESTED, EXITED };
+  // Waits until the service iPid ends (iExitCode) or a stop signal arrives.
+  EOutcome WaitForServiceOrStop(int iPid, int& iExitCode);
+  // Sends the service SIGTERM and waits for it without limit.
+  void StopService(int iPid);
+  // True when a stop signal arrived within iMs.
+  bool StopRequestedWithin(int iMs);
+  void RecordService(int iPid, bool bStopping);
+
+  std::string m_sProgram;
+  CSupervisorPidFile& m_oPidFile;
+};
+
+// Entry of the program: checks the arguments, takes the pid file, runs the supervisor.
+int RunSupervisorProgram(int argc, char** argv);
+
+}  // namespace wdx

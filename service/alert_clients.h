@@ -1,0 +1,56 @@
+// The clients of the alert and guard components as the GO loop calls them: CInsurer arms and
+// disarms the hang guard around each cycle and restart, CEmailer mails the up, down and
+// remote-URL alerts, CPhoner phones them. None of the components is loaded yet: the guard does
+// nothing, e-mail and phone report that they cannot send, and the phone side is never ready.
+//
+// Threading: used by the operations thread only.
+#pragma once
+
+#include <string>
+
+namespace wdx {
+
+class CAllSets;
+
+class CInsurer final {
+ public:
+  void SetTimeout(int iMilliseconds) { m_iTimeoutMs = iMilliseconds; }
+  bool Initialize() { return true; }
+  bool Go() { return true; }    // arm
+  bool Stop() { return true; }  // disarm
+  void Release() {}
+  int GetTimeout() const { return m_iTimeoutMs; }
+
+ private:
+  int m_iTimeoutMs = 0;
+};
+
+class CEmailer final {
+ public:
+  bool Initialize(CAllSets*) { return false; }
+  bool SendAlert(bool) { return false; }
+  bool SendRemoteUrlAlert(bool, const std::string&) { return false; }
+};
+
+class CPhoner final {
+ public:
+  void SetWorkingDirectory(const std::string& sFolder) { m_sFolder = sFolder; }
+  bool Initialize(CAllSets*) { return false; }
+  bool IsReady() const { return false; }
+  void SetMessageType(int iCode) { m_iMessageType = iCode; }
+  bool SendUpMessage() { return false; }
+  bool SendDownMessage() { return false; }
+  bool SendCustomMessage(const std::string&) { return false; }
+  // Refreshes the four readiness answers of the phone component; false when there is none.
+  bool GetPhoneReadyState(unsigned char aReady[4]) {
+    for (int i = 0; i < 4; ++i) aReady[i] = 0;
+    return false;
+  }
+  void Release() {}
+
+ private:
+  std::string m_sFolder;
+  int m_iMessageType = 0;
+};
+
+}  // namespace wdx

@@ -1,0 +1,120 @@
+#include "service/warden.h"
+
+#include <string>
+
+#include "foundation/process_log.h"
+#include "foundation/txt_file4.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "service/ops_mngr_thread.h"
+#include "service/thread_owner.h"
+#include "service/wdx_codes.h"
+
+namespace wdx {
+namespace {
+
+const char* const kBanner = "XXXXXXX**********************XXXXXXX*************************XXXXXXX";
+const char* const kHeartbeatFolder = "/var/lib/wardenix/heartbeat/";
+
+std::string TwoDigits(int iValue) {
+  return std::string(1, static_cast<char>('0' + iValue / 10 % 10)) +
+         static_cast<char>('0' + iValue % 10);
+}
+
+}  // namespace
+
+bool CWarden::Initialize(const std::string& sWorkingDirectory, CThreadOwner* pShared) {
+  m_bProgramLoaded = false;
+  if (m_pSettings == nullptr || pShared == nullptr) return false;
+  m_pShared = pShared;
+  ZuvLogEvent("CWarden::Initialize 1");
+  m_sBaseDirectory = sWorkingDirectory;
+  ZuvLogEvent("CWarden::Initialize done");
+  return true;
+}
+
+void CWarden::Release() {
+  m_bHasKeys = false;
+  m_bLastTestPassed = true;
+}
+
+void CWarden::Wait(int iMilliseconds) {
+  if (iMilliseconds < 0) iMilliseconds = 0;
+  const int iSlices = iMilliseconds <= WDX_WAIT_SLICE_MS ? 1 : iMilliseconds / WDX_WAIT_SLICE_MS + 1;
+  const int iSliceMs = iMilliseconds <= WDX_WAIT_SLICE_MS ? iMilliseconds : WDX_WAIT_SLICE_MS;
+  for (int i = 0; i < iSlices; ++i) {
+    ServiceSleep(iSliceMs);
+    if (m_pShared == nullptr) continue;
+    // A service that is being stopped must not sit out a long wait either.
+    if (m_pShared->m_bTerminate) return;
+    COpsMngrThread* pWorker = m_pShared->GetOpsMngrThread();
+    if (pWorker != nullptr && pWorker->m_iPendingCommand == WDX_STOP) return;
+  }
+}
+
+bool CWarden::RunIniDetect(std::atomic<int>& iOpsState, std::atomic<bool>& bGoFlag) {
+  m_bIisResetDone = false;
+  (void)iOpsState;
+  (void)bGoFlag;
+  return m_bProgramLoaded;  // no restart program loaded: DETECT fails
+}
+
+void CWarden::RunRestarter() {}
+
+bool CWarden::ReBoot() {
+  ZuvLogError(kBanner);
+  ZuvLogError(kBanner);
+  ZuvLogError("RESTART FAILURE DETECTED. Attempting REBOOT and RESTART........");
+  ZuvLogError(kBanner);
+  ZuvLogError(kBanner);
+  ZuvLogError("Failures Detected. Re-booting server....");
+  ZuvLogError("Cannot get re-boot priviledge assigned.");
+  return false;
+}
+
+bool CWarden::WriteHeartbeatFile() {
+  SLocalTime oNow;
+  GetClock().GetLocalTime(oNow);
+  const std::string sLine = TwoDigits(oNow.m_iMonth) + "/" + TwoDigits(oNow.m_iDay) + "/" +
+                            TwoDigits(oNow.m_iYear % 100) + " " + TwoDigits(oNow.m_iHour) + ":" +
+                            TwoDigits(oNow.m_iMinute) + ":" + TwoDigits(oNow.m_iSecond) +
+                            " System working.";
+  IFileSystem& oFiles = GetFileSystem();
+  const std::string sPath = (oFiles.FolderExists(kHeartbeatFolder) ? std::string(kHeartbeatFolder)
+                                                                    : m_sBaseDirectory) +
+                            "Beat.txt";
+  CTxtFile4 oFile;
+  bool bOk = oFile.Initialize(4096);
+  if (!bOk) {
+    ZuvLogError("CWarden::WriteHeartbeatFile() CTxtFile init failed.");
+  } else if (oFiles.FileExists(sPath)) {
+    bOk = oFile.ReOpenForReadAppend(sPath.c_str());
+    if (!bOk) ZuvLogError("CWarden::WriteHeartbeatFile() could not open \\Heartbeat\\beat.txt.");
+  } else {
+    bOk = oFile.Create(sPath.c_str());
+    if (!bOk) ZuvLogError("CWarden::WriteHeartbeatFile()could not create \\Heartbeat\\beat.txt");
+  }
+  if (bOk && !oFile.WriteTextLine(sLine.c_str())) {
+    ZuvLogError("CWarden::WriteHeartbeatFile()could not append \\Heartbeat\\beat.txt");
+    bOk = false;
+  }
+  oFile.Close();
+  if (!bOk) ZuvLogError("CWarden::WriteHeartbeatFile() failed");
+  return bOk;
+}
+
+bool CWarden::RegisterObjects() { return true; }
+
+bool CWarden::XTst() {
+  m_bLastTestPassed = true;  // nothing is watched
+  return true;
+}
+
+bool CWarden::GetFirstFailure(std::string& sCounterPath) {
+  sCounterPath.clear();
+  return false;
+}
+
+bool CWarden::RecreateWatcher() { return true; }
+
+}  // namespace wdx
