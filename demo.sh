@@ -27,7 +27,7 @@ fi
 
 scripts/install-deps.sh
 echo "== build"
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo --target dist
 
 stop_demo
 rm -rf "$demo"
