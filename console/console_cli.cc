@@ -6,11 +6,13 @@
 
 #include "console/settings_editor.h"
 #include "service/wdx_client.h"
+#include "service/wdx_codes.h"
 
 namespace wdx {
 
 int CConsoleCli::Usage() {
-  m_oErr << "usage: wardenix command CODE\n"
+  m_oErr << "usage: wardenix go | stop | status\n"
+            "       wardenix command CODE\n"
             "       wardenix string CODE\n"
             "       wardenix settings list | get KEY | set KEY VALUE | add SECTION LINE |\n"
             "                         remove SECTION LINE | export | import FILE\n";
@@ -29,6 +31,9 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   if (oArgs[0] == "command") return Command(oArgs);
   if (oArgs[0] == "string") return String(oArgs);
   if (oArgs[0] == "settings") return Settings(oArgs);
+  if (oArgs[0] == "go" && oArgs.size() == 1) return Control(WDX_GO);
+  if (oArgs[0] == "stop" && oArgs.size() == 1) return Control(WDX_STOP);
+  if (oArgs[0] == "status" && oArgs.size() == 1) return Status();
   return Usage();
 }
 
@@ -57,6 +62,38 @@ int CConsoleCli::String(const std::vector<std::string>& oArgs) {
     return 1;
   }
   m_oOut << sResult << "\n";
+  return 0;
+}
+
+int CConsoleCli::Control(int iCommand) {
+  CWdxSvrClient oClient(m_sFolder);
+  int iResult = 0;
+  if (!oClient.Connect(true) || !oClient.OpsCommand(WDX_INITIALIZE, iResult) ||
+      !oClient.OpsCommand(iCommand, iResult)) {
+    m_oErr << "wardenix: " << oClient.GetLastError() << "\n";
+    return 1;
+  }
+  m_oOut << (iCommand == WDX_GO ? "GO mode requested.\n" : "STOP requested.\n");
+  return 0;
+}
+
+int CConsoleCli::Status() {
+  CWdxSvrClient oClient(m_sFolder);
+  int iState = 0;
+  int iGoMode = 0;
+  std::string sAction;
+  std::string sObject;
+  if (!oClient.Connect(true) || !oClient.OpsCommand(WDX_GET_STATE, iState) ||
+      !oClient.OpsCommand(WDX_IS_GO_MODE, iGoMode) ||
+      !oClient.GetStringResult(WDX_GET_CURRENT_ACTION, sAction) ||
+      !oClient.GetStringResult(WDX_GET_CURRENT_ACTION_OBJECT, sObject)) {
+    m_oErr << "wardenix: " << oClient.GetLastError() << "\n";
+    return 1;
+  }
+  m_oOut << "state:   " << iState << " " << OpsStateName(iState) << "\n"
+         << "GO mode: " << (iGoMode == WDX_TRUE ? "running" : "not running") << "\n"
+         << "action:  " << sAction << "\n"
+         << "object:  " << sObject << "\n";
   return 0;
 }
 

@@ -1,6 +1,8 @@
 // CConsoleCli: the console's command-line front: sends command codes to the service, reads its
 // strings, and edits the settings file. Usage:
 //
+//   wardenix go | stop               enter or leave GO mode
+//   wardenix status                  operations state by name, GO mode, current action
 //   wardenix command CODE            result of OpsCommand(CODE)
 //   wardenix string CODE             result of GetStringResult(CODE)
 //   wardenix settings list | get KEY | set KEY VALUE | add SECTION LINE | remove SECTION LINE
@@ -29,6 +31,8 @@ class CConsoleCli final {
 
  private:
   int Usage();
+  int Control(int iCommand);
+  int Status();
   int Command(const std::vector<std::string>& oArgs);
   int String(const std::vector<std::string>& oArgs);
   int Settings(const std::vector<std::string>& oArgs);

@@ -59,10 +59,6 @@ TEST(TxtFile4LineEnds, StrayLfIsDroppedAndJoinsLines) {
   EXPECT_EQ(ReadAll("abc\ndef\r\n").oLines, Lines({"abcdef"}));
 }
 
-TEST(TxtFile4LineEnds, LfOnlyFileReadsAsOneLine) {
-  EXPECT_EQ(ReadAll("one\ntwo\nthree\n").oLines, Lines({"onetwothree"}));
-}
-
 TEST(TxtFile4LineEnds, EmptyLineReturnsTrueWithEmptyText) {
   const SReadAll oAll = ReadAll("a1\r\n\r\nb2\r\n");
   EXPECT_EQ(oAll.oLines, Lines({"a1", "", "b2"}));

@@ -77,13 +77,17 @@ void LogError(const std::string& sText) {
 
 enum class EUrlKind { kHttp, kOtherScheme, kUnparsable, kRefused };
 
-// Splits sUrl with the URL parser; on kHttp sNormal is the URL to request.
-EUrlKind ClassifyUrl(const std::string& sUrl, std::string& sNormal) {
+// Splits sUrl with the URL parser; on kHttp sNormal is the URL to request. A relative sUrl
+// ("/login") is resolved against sBase when one is given, as browsers do with a redirect.
+EUrlKind ClassifyUrl(const std::string& sUrl, std::string& sNormal, const std::string sBase = "") {
   if (sUrl.size() > static_cast<size_t>(WDX_URL_MAX_LENGTH)) return EUrlKind::kRefused;
   for (char cChar : sUrl) {
     if (IsControl(cChar)) return EUrlKind::kRefused;
   }
   CurlUrlPtr pUrl(curl_url());
+  if (pUrl && !sBase.empty() && !sUrl.empty()) {
+    curl_url_set(pUrl.get(), CURLUPART_URL, sBase.c_str(), 0);
+  }
   if (!pUrl || curl_url_set(pUrl.get(), CURLUPART_URL, sUrl.c_str(), 0) != CURLUE_OK) {
     return EUrlKind::kUnparsable;
   }
@@ -252,14 +256,14 @@ CGetWebPage::~CGetWebPage() = default;
 bool CGetWebPage::ParseOptions(const char* szOptions) {
   const std::string sOptions = szOptions == nullptr ? "" : szOptions;
   CZuvStr oOptions(sOptions.size() <= kMaxOptionLength ? sOptions.c_str() : "");
-  const bool bKnown = sOptions.size() <= kMaxOptionLength && !oOptions.IsEmpty();
-  if (bKnown && oOptions.EqualsNoCase("D")) {
+  const bool bComparable = sOptions.size() <= kMaxOptionLength && !oOptions.IsEmpty();
+  if (bComparable && oOptions.EqualsNoCase("D")) {
     g_iAccessType = WDX_URL_ACCESS_PROXY;
-  } else if (bKnown && oOptions.EqualsNoCase("L")) {
+  } else if (bComparable && oOptions.EqualsNoCase("L")) {
     g_iAccessType = WDX_URL_ACCESS_DIRECT;
-  } else if (bKnown && oOptions.EqualsNoCase("P")) {
+  } else if (bComparable && oOptions.EqualsNoCase("P")) {
     g_bProgressMode = true;
-  } else if (!bKnown || !(oOptions.EqualsNoCase("S") || oOptions.EqualsNoCase("F"))) {
+  } else if (!bComparable || !(oOptions.EqualsNoCase("S") || oOptions.EqualsNoCase("F"))) {
     LogError("CGetWebPage::ParseOptions unrecognized option: " + ForLog(sOptions, 256));
     return false;
   }
@@ -350,7 +354,7 @@ int CGetWebPage::FollowRedirect(SRequest& oRequest) {
     return EndWith(2);
   }
   if (g_bProgressMode.load()) LogError("CGetWebPage:: Caution: redirected to " + ForLog(sLocation));
-  switch (ClassifyUrl(sLocation, oRequest.m_sUrl)) {
+  switch (ClassifyUrl(sLocation, oRequest.m_sUrl, oRequest.m_sUrl)) {
     case EUrlKind::kHttp:
       break;
     case EUrlKind::kOtherScheme:

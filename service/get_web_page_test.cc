@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -95,36 +96,34 @@ int FreePort() {
 class CEnvGuard final {
  public:
   CEnvGuard(const char* szName, const char* szValue) : m_sName(szName) {
-    if (const char* szOld = std::getenv(szName)) m_pOld = std::make_unique<std::string>(szOld);
+    if (const char* szOld = std::getenv(szName)) m_oOld = szOld;
     setenv(szName, szValue, 1);
   }
   ~CEnvGuard() {
-    if (m_pOld) {
-      setenv(m_sName.c_str(), m_pOld->c_str(), 1);
-    } else {
-      unsetenv(m_sName.c_str());
-    }
+    if (!m_oOld) unsetenv(m_sName.c_str());
+    if (m_oOld) setenv(m_sName.c_str(), m_oOld->c_str(), 1);
   }
   CEnvGuard(const CEnvGuard&) = delete;
   CEnvGuard& operator=(const CEnvGuard&) = delete;
 
  private:
   std::string m_sName;
-  std::unique_ptr<std::string> m_pOld;
+  std::optional<std::string> m_oOld;
 };
 
 class GetWebPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    CGetWebPage::ResetOptionsForTesting();
-    CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{});
-    CGetWebPage::SetCaFileForTesting("");
+    ResetGetterSettings();
     AddRoutes(m_oServer.Http());
     ASSERT_TRUE(m_oServer.Start());
     ASSERT_TRUE(m_oLog.IsReady());
   }
   void TearDown() override {
     m_oServer.Stop();
+    ResetGetterSettings();
+  }
+  static void ResetGetterSettings() {
     CGetWebPage::ResetOptionsForTesting();
     CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{});
     CGetWebPage::SetCaFileForTesting("");
@@ -296,9 +295,15 @@ TEST_F(GetWebPageTest, RedirectToAnotherSchemeEndsWithCode2) {
 }
 
 TEST_F(GetWebPageTest, RedirectToGarbageEndsWithCode2) {
-  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, "::garbage").c_str()), 2);
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, "http://[zz").c_str()), 2);
   EXPECT_TRUE(m_oLog.HasError("CGetWebPage:: this redirected URL could not be parsed: "));
-  EXPECT_TRUE(m_oLog.HasError("::garbage"));
+  EXPECT_TRUE(m_oLog.HasError("http://[zz"));
+}
+
+TEST_F(GetWebPageTest, RelativeRedirectIsResolvedAgainstTheRequest) {
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, "/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+  EXPECT_TRUE(m_oPage.IsOk());
 }
 
 // --- Refusals: code 1 ------------------------------------------------------------------------

@@ -32,26 +32,59 @@ std::string EventLine(const std::string& sText) {
   return std::string(kStamp) + " (event): " + sText + "\r\r\n";
 }
 
+// A fake clock standing at 6 December 2026, 11:33:53 for one test.
+class CStoppedClock final {
+ public:
+  CStoppedClock() {
+    m_oClock.SetLocalTime(SLocalTime{2026, 12, 6, 11, 33, 53});
+    SetClockForTesting(&m_oClock);
+  }
+  ~CStoppedClock() { SetClockForTesting(nullptr); }
+  CStoppedClock(const CStoppedClock&) = delete;
+  CStoppedClock& operator=(const CStoppedClock&) = delete;
+
+ private:
+  CFakeClock m_oClock;
+};
+
+// Makes a file of iBytes bytes without writing them (a sparse file).
+bool MakeSizedFile(const std::string& sPath, off_t iBytes) {
+  const int iFd = open(sPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (iFd < 0) return false;
+  const bool bSized = ftruncate(iFd, iBytes) == 0;
+  close(iFd);
+  return bSized;
+}
+
 off_t SizeOf(const std::string& sPath) {
   struct stat oInfo;
   return stat(sPath.c_str(), &oInfo) == 0 ? oInfo.st_size : -1;
 }
 
-class ItemManagerTest : public ::testing::Test {
- protected:
-  // The named locks of this process and its children go to a private folder for the test.
-  ItemManagerTest() {
-    if (const char* szOld = std::getenv("WDX_LOCK_DIR")) m_sOldLockDir = szOld;
-    setenv("WDX_LOCK_DIR", m_oLockFolder.Path().c_str(), 1);
+// Points the named locks of this process and its children at a private folder while it lives.
+class CPrivateLockFolder final {
+ public:
+  CPrivateLockFolder() {
+    if (const char* szOld = std::getenv("WDX_LOCK_DIR")) m_sOld = szOld;
+    setenv("WDX_LOCK_DIR", m_oFolder.Path().c_str(), 1);
   }
-  ~ItemManagerTest() override {
-    if (m_sOldLockDir.empty()) {
+  ~CPrivateLockFolder() {
+    if (m_sOld.empty()) {
       unsetenv("WDX_LOCK_DIR");
     } else {
-      setenv("WDX_LOCK_DIR", m_sOldLockDir.c_str(), 1);
+      setenv("WDX_LOCK_DIR", m_sOld.c_str(), 1);
     }
   }
+  CPrivateLockFolder(const CPrivateLockFolder&) = delete;
+  CPrivateLockFolder& operator=(const CPrivateLockFolder&) = delete;
 
+ private:
+  CTempFolder m_oFolder;
+  std::string m_sOld;
+};
+
+class ItemManagerTest : public ::testing::Test {
+ protected:
   // A manager initialised in the test folder; the banner lines are taken off the log.
   void Start() {
     m_oManager.SetLogDirectory(m_oFolder.Path().c_str());
@@ -66,8 +99,7 @@ class ItemManagerTest : public ::testing::Test {
     return bChanged;
   }
 
-  CTempFolder m_oLockFolder;
-  std::string m_sOldLockDir;
+  CPrivateLockFolder m_oLocks;  // first: the locks of the members below are made in it
   CTempFolder m_oFolder;
   CStoppedClock m_oClock;
   CLogCapture m_oServiceLog;
@@ -308,15 +340,6 @@ TEST_F(ItemManagerTest, EveryInitialisationAppendsTheBanner) {
   EXPECT_TRUE(m_oManager.IsLive());
   ASSERT_TRUE(m_oManager.ReInitialize());
   EXPECT_EQ(UpTime(), EventLine("101, http://x/, UP") + kBanner + kBanner);
-}
-
-TEST_F(ItemManagerTest, LogDirectoryWithoutSlashGetsOne) {
-  std::string sFolder = m_oFolder.Path();
-  sFolder.pop_back();
-  m_oManager.SetLogDirectory(sFolder.c_str());
-  ASSERT_TRUE(m_oManager.ReInitialize());
-  EXPECT_EQ(UpTime(), kBanner);
-  EXPECT_EQ(m_oFolder.Read("Uptime.log"), "");  // one spelling only
 }
 
 TEST_F(ItemManagerTest, LogOfExactlyTenMillionBytesIsRotatedToUptimeOld) {

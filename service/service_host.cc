@@ -124,7 +124,9 @@ bool CServiceHost::WaitUntilStopped(bool bAsService, ICommandServer& oServer) {
   // whether its last client has gone.
   constexpr int kServiceSliceMs = 60000;
   constexpr int kLocalServerSliceMs = 1000;
-  const int iLingerMs = ScaleInterval(WDX_LOCAL_SERVER_LINGER_MS);
+  // Even a fast clock leaves a starting client time to connect.
+  const int iLingerMs =
+      std::max(ScaleInterval(WDX_LOCAL_SERVER_LINGER_MS), WDX_LOCAL_SERVER_MIN_LINGER_MS);
   const int iSliceMs = bAsService ? kServiceSliceMs : std::min(kLocalServerSliceMs, iLingerMs);
   while (true) {
     if (WaitForStopSignal(iSliceMs) != 0) return true;

@@ -23,6 +23,7 @@ std::string JoinArguments(int argc, const char* const* argv);
 
 // How long a plain local server lingers without clients (a service interval).
 inline constexpr int WDX_LOCAL_SERVER_LINGER_MS = 5000;
+inline constexpr int WDX_LOCAL_SERVER_MIN_LINGER_MS = 500;
 
 class CServiceHost final {
  public:

@@ -40,7 +40,8 @@ void CWarden::Release() {
 
 void CWarden::Wait(int iMilliseconds) {
   if (iMilliseconds < 0) iMilliseconds = 0;
-  const int iSlices = iMilliseconds <= WDX_WAIT_SLICE_MS ? 1 : iMilliseconds / WDX_WAIT_SLICE_MS + 1;
+  const int iSlices =
+      iMilliseconds <= WDX_WAIT_SLICE_MS ? 1 : iMilliseconds / WDX_WAIT_SLICE_MS + 1;
   const int iSliceMs = iMilliseconds <= WDX_WAIT_SLICE_MS ? iMilliseconds : WDX_WAIT_SLICE_MS;
   for (int i = 0; i < iSlices; ++i) {
     ServiceSleep(iSliceMs);
@@ -80,9 +81,9 @@ bool CWarden::WriteHeartbeatFile() {
                             TwoDigits(oNow.m_iMinute) + ":" + TwoDigits(oNow.m_iSecond) +
                             " System working.";
   IFileSystem& oFiles = GetFileSystem();
-  const std::string sPath = (oFiles.FolderExists(kHeartbeatFolder) ? std::string(kHeartbeatFolder)
-                                                                    : m_sBaseDirectory) +
-                            "Beat.txt";
+  const std::string sPath =
+      (oFiles.FolderExists(kHeartbeatFolder) ? std::string(kHeartbeatFolder) : m_sBaseDirectory) +
+      "Beat.txt";
   CTxtFile4 oFile;
   bool bOk = oFile.Initialize(4096);
   if (!bOk) {
@@ -103,7 +104,9 @@ bool CWarden::WriteHeartbeatFile() {
   return bOk;
 }
 
-bool CWarden::RegisterObjects() { return true; }
+bool CWarden::RegisterObjects() {
+  return true;
+}
 
 bool CWarden::XTst() {
   m_bLastTestPassed = true;  // nothing is watched
@@ -115,6 +118,8 @@ bool CWarden::GetFirstFailure(std::string& sCounterPath) {
   return false;
 }
 
-bool CWarden::RecreateWatcher() { return true; }
+bool CWarden::RecreateWatcher() {
+  return true;
+}
 
 }  // namespace wdx

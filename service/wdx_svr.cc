@@ -152,12 +152,14 @@ int CWDXSVR::CommandTest() {
 int CWDXSVR::CommandStop() {
   ZuvLogEvent("CWDXSVR::OpsCommand WDX_STOP command received.");
   if (!m_pThreadOwner || m_pThreadOwner->m_iOpsState == WDX_STATE_STOPPED) return WDX_TRUE;
-  m_pThreadOwner->m_bGo = false;
-  m_pThreadOwner->m_bTest = false;
+  // The state is published before the flags that end the GO loop, so that the loop's own
+  // final state (stopped, or failing) is always written after it and never overwritten.
   m_pThreadOwner->m_iOpsState = WDX_STATE_STOP_REQUESTED;
   if (COpsMngrThread* pWorker = m_pThreadOwner->GetOpsMngrThread()) {
     pWorker->m_iPendingCommand = WDX_STOP;
   }
+  m_pThreadOwner->m_bGo = false;
+  m_pThreadOwner->m_bTest = false;
   m_pThreadOwner->GetCommandEvent().Fire();
   return WDX_TRUE;
 }

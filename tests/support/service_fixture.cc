@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,7 +19,9 @@ namespace {
 const char* const kEnvNames[] = {"WDX_HOME", "WDX_REGISTRY", "WDX_LOCK_DIR", "WDX_SUPERVISOR",
                                  "WDX_TIME_SCALE"};
 
-void SleepMs(int iMs) { usleep(static_cast<useconds_t>(iMs) * 1000); }
+void SleepMs(int iMs) {
+  usleep(static_cast<useconds_t>(iMs) * 1000);
+}
 
 std::string ReadAll(int iFd) {
   std::string sText;
@@ -30,8 +33,12 @@ std::string ReadAll(int iFd) {
 
 }  // namespace
 
-std::string CServiceFixture::ServiceProgram() { return std::string(WDX_DIST_DIR) + "/wdxsvc"; }
-std::string CServiceFixture::ConsoleProgram() { return std::string(WDX_DIST_DIR) + "/wardenix"; }
+std::string CServiceFixture::ServiceProgram() {
+  return std::string(WDX_DIST_DIR) + "/wdxsvc";
+}
+std::string CServiceFixture::ConsoleProgram() {
+  return std::string(WDX_DIST_DIR) + "/wardenix";
+}
 
 CServiceFixture::CServiceFixture(int iTimeScale) {
   for (const char* szName : kEnvNames) {
@@ -59,7 +66,8 @@ CServiceFixture::~CServiceFixture() {
   }
 }
 
-SRunResult CServiceFixture::Run(const std::string& sProgram, const std::vector<std::string>& oArgs) {
+SRunResult CServiceFixture::Run(const std::string& sProgram,
+                                const std::vector<std::string>& oArgs) {
   SRunResult oResult;
   int aOut[2];
   int aErr[2];
@@ -101,7 +109,9 @@ bool CServiceFixture::StartServiceProcess(int iWaitMs) {
   for (int iWaited = 0; iWaited < iWaitMs; iWaited += 20) {
     CWdxSvrClient oClient(Home());
     if (oClient.Connect(false)) return true;
-    if (waitpid(m_iPid, nullptr, WNOHANG) == m_iPid) {
+    int iStatus = 0;
+    if (waitpid(m_iPid, &iStatus, WNOHANG) == m_iPid) {
+      std::fprintf(stderr, "wdxsvc ended at its start with status %d\n", iStatus);
       m_iPid = -1;
       return false;
     }

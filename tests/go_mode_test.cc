@@ -1,0 +1,216 @@
+// GO mode of the real wdxsvc, against a real HTTP server on loopback that the test controls.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/ram_file.h"
+#include "platform/registry_store.h"
+#include "service/wdx_client.h"
+#include "service/wdx_codes.h"
+#include "tests/support/service_fixture.h"
+
+namespace wdx::test {
+namespace {
+
+// A loopback web server whose pages answer with a status the test sets.
+class CTestSite final {
+ public:
+  CTestSite() {
+    m_oServer.Get("/local", [this](const httplib::Request&, httplib::Response& oResponse) {
+      oResponse.status = m_iLocalStatus;
+      oResponse.set_content("local", "text/plain");
+    });
+    m_oServer.Get("/remote", [this](const httplib::Request&, httplib::Response& oResponse) {
+      oResponse.status = m_iRemoteStatus;
+      oResponse.set_content("remote", "text/plain");
+    });
+    m_iPort = m_oServer.bind_to_any_port("127.0.0.1");
+    m_oThread = std::thread([this] { m_oServer.listen_after_bind(); });
+    while (!m_oServer.is_running()) std::this_thread::yield();
+  }
+  ~CTestSite() {
+    m_oServer.stop();
+    m_oThread.join();
+  }
+  CTestSite(const CTestSite&) = delete;
+  CTestSite& operator=(const CTestSite&) = delete;
+
+  std::string Url(const char* szPath) const {
+    return "http://127.0.0.1:" + std::to_string(m_iPort) + szPath;
+  }
+
+  std::atomic<int> m_iLocalStatus{200};
+  std::atomic<int> m_iRemoteStatus{200};
+
+ private:
+  httplib::Server m_oServer;
+  int m_iPort = 0;
+  std::thread m_oThread;
+};
+
+class GoMode : public ::testing::Test {
+ protected:
+  // One minute of service time is 100 ms here.
+  GoMode() : m_oFixture(600) {}
+
+  void WriteSettings(const std::vector<std::string>& oExtra) {
+    std::vector<std::string> oLines = {"[KEYS]", "AdminId=operator", "Password=pw",
+                                       "MachineName=test-host", "MinuteInterval=1"};
+    oLines.insert(oLines.end(), oExtra.begin(), oExtra.end());
+    CRamFile oFile;
+    oFile.Initialize(m_oFixture.Home().c_str(), "AutoSet.caf");
+    ASSERT_TRUE(oFile.LoadToRamFromListBox(oLines));
+    ASSERT_TRUE(oFile.SaveToFile());
+  }
+
+  void StartService() {
+    ASSERT_EQ(m_oFixture.RunService({"-RegServer"}).m_iExitCode, 0);
+    ASSERT_TRUE(m_oFixture.StartServiceProcess());
+    m_pClient = m_oFixture.Connect();
+    ASSERT_NE(m_pClient, nullptr);
+  }
+
+  int Ops(int iCode) {
+    int iResult = 0;
+    EXPECT_TRUE(m_pClient->OpsCommand(iCode, iResult)) << m_pClient->GetLastError();
+    return iResult;
+  }
+
+  // Waits up to 10 s for the condition.
+  bool WaitFor(const std::function<bool()>& fnDone) {
+    for (int i = 0; i < 1000; ++i) {
+      if (fnDone()) return true;
+      usleep(10'000);
+    }
+    return fnDone();
+  }
+
+  std::string Uptime() { return m_oFixture.Folder().Read("UpTime.log"); }
+  int CountInUptime(const std::string& sText) {
+    const std::string sLog = Uptime();
+    int iCount = 0;
+    for (size_t u = sLog.find(sText); u != std::string::npos; u = sLog.find(sText, u + 1)) ++iCount;
+    return iCount;
+  }
+
+  CServiceFixture m_oFixture;
+  CTestSite m_oSite;
+  std::unique_ptr<CWdxSvrClient> m_pClient;
+};
+
+TEST_F(GoMode, APassingCycleRecordsUpAndRunsNormally) {
+  WriteSettings({"[URLS]", m_oSite.Url("/local")});
+  StartService();
+  ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
+  const std::string sUp = "101, " + m_oSite.Url("/local") + ", UP\r\r\n";
+  ASSERT_TRUE(WaitFor([&] { return CountInUptime(sUp) >= 2; })) << Uptime();
+  EXPECT_EQ(Ops(WDX_IS_GO_MODE), WDX_TRUE);
+  const int iState = Ops(WDX_GET_STATE);
+  EXPECT_TRUE(iState == WDX_STATE_RUNNING || iState == WDX_STATE_TESTING) << iState;
+  const std::string sLog = m_oFixture.LogText();
+  EXPECT_NE(sLog.find("Detects Local NORMAL. System is running."), std::string::npos);
+  EXPECT_EQ(sLog.find("FAILURE DETECTED"), std::string::npos);
+  EXPECT_NE(Uptime().find("/////////// ItemManager Started ///////////"), std::string::npos);
+  // A passing cycle writes the heartbeat.
+  EXPECT_NE(m_oFixture.Folder().Read("Beat.txt").find(" System working.\r\n"), std::string::npos);
+  std::string sAction;
+  ASSERT_TRUE(m_pClient->GetStringResult(WDX_GET_CURRENT_ACTION, sAction));
+  EXPECT_FALSE(sAction.empty());
+}
+
+TEST_F(GoMode, AFailingLocalUrlRestartsAndRecoveryAlertsOnce) {
+  WriteSettings({"EmailEnabled=1", "RestartsB4Reboot=0", "[URLS]", m_oSite.Url("/local")});
+  StartService();
+  m_oSite.m_iLocalStatus = 500;
+  ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
+  const std::string sDown = "101, " + m_oSite.Url("/local") + ", DN\r\r\n";
+  ASSERT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("COpsMngrThread::Go 10") >= 3; }));
+  EXPECT_GE(CountInUptime(sDown), 3);
+  EXPECT_GE(CountInUptime("103, Restart, UP\r\r\n"), 3);
+  EXPECT_EQ(m_oFixture.CountInLog("Attempting REBOOT"), 0);
+  EXPECT_EQ(m_oFixture.CountInLog("FAILURE DETECTED. Attempting RESTART........"),
+            m_oFixture.CountInLog("COpsMngrThread::Go 5.1."));
+  // The down alert went out once, on the first failed cycle only.
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed"), 1);
+
+  m_oSite.m_iLocalStatus = 200;
+  const std::string sUp = "101, " + m_oSite.Url("/local") + ", UP\r\r\n";
+  ASSERT_TRUE(WaitFor([&] { return CountInUptime(sUp) >= 2; }));
+  ASSERT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_RUNNING; }));
+  // And the up alert once, on the first passing cycle.
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed"), 2);
+}
+
+TEST_F(GoMode, AFailingRemoteUrlLeavesLocalOperationsUp) {
+  WriteSettings(
+      {"EmailEnabled=1", "[URLS]", m_oSite.Url("/local"), "[RURLS]", m_oSite.Url("/remote")});
+  StartService();
+  m_oSite.m_iRemoteStatus = 404;
+  ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
+  const std::string sRemoteDown = "102, " + m_oSite.Url("/remote") + ", DN\r\r\n";
+  ASSERT_TRUE(WaitFor([&] { return CountInUptime(sRemoteDown) >= 3; }));
+  ASSERT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_REMOTE_FAILING; }));
+  EXPECT_EQ(m_oFixture.CountInLog("FAILURE DETECTED"), 0);
+  // One alert for the change, not one per cycle.
+  EXPECT_EQ(m_oFixture.CountInLog("Email alerts are failing."), 1);
+}
+
+TEST_F(GoMode, StopDuringTheWaitLeavesGoModeWithinOneSlice) {
+  // Ten minutes between cycles: 1 s here; the STOP must not sit it out.
+  WriteSettings({"MinuteInterval=10", "[URLS]", m_oSite.Url("/local")});
+  StartService();
+  ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
+  ASSERT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("COpsMngrThread::Go 12") >= 1; }));
+  ASSERT_EQ(Ops(WDX_STOP), WDX_TRUE);
+  ASSERT_TRUE(WaitFor([&] { return Ops(WDX_IS_GO_MODE) == WDX_FALSE; }));
+  EXPECT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_STOPPED; }));
+  EXPECT_TRUE(WaitFor(
+      [&] { return m_oFixture.CountInLog("COpsMngrThread::Go(): Testing has STOPPED.") == 1; }));
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::Go Loop 0"), 1);
+}
+
+TEST_F(GoMode, GoWhileRunningStartsNoSecondLoop) {
+  WriteSettings({"[URLS]", m_oSite.Url("/local")});
+  StartService();
+  ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
+  ASSERT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("COpsMngrThread::Go Loop 0") >= 2; }));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Ops(WDX_GO), WDX_TRUE);
+  ASSERT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("COpsMngrThread::Go Loop 0") >= 5; }));
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::Go() 1"), 1);
+}
+
+TEST_F(GoMode, MissingRequiredSettingsKeepTheServiceOutOfGoMode) {
+  CRamFile oFile;
+  oFile.Initialize(m_oFixture.Home().c_str(), "AutoSet.caf");
+  ASSERT_TRUE(oFile.LoadToRamFromListBox({"[KEYS]", "AdminId=operator", "MachineName=h"}));
+  ASSERT_TRUE(oFile.SaveToFile());
+  StartService();
+  ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
+  ASSERT_TRUE(
+      WaitFor([&] { return m_oFixture.CountInLog("Required PASSWORD was not entered.") >= 1; }));
+  EXPECT_EQ(Ops(WDX_IS_GO_MODE), WDX_FALSE);
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::Go Loop 0"), 0);
+}
+
+TEST_F(GoMode, AutoRunStartsGoModeByItselfAfterTheRestarterSeconds) {
+  WriteSettings({"RstrSecs=60", "[URLS]", m_oSite.Url("/local")});
+  ASSERT_TRUE(OpenRegistryStoreAt(m_oFixture.RegistryPath())
+                  ->SetValue("HKLM\\SOFTWARE\\Zuvanta\\Wardenix", "AutoRun", "1"));
+  StartService();
+  EXPECT_NE(m_oFixture.LogText().find("Will auto-start into GO mode shortly..."),
+            std::string::npos);
+  ASSERT_TRUE(WaitFor([&] { return Ops(WDX_IS_GO_MODE) == WDX_TRUE; }));
+  const std::string sLog = m_oFixture.LogText();
+  EXPECT_NE(sLog.find("LoadAutoRunStatus:: AutoRun status = true."), std::string::npos);
+  // The state set on the way in: rebooting, so the first passing cycle alerts "up".
+  EXPECT_NE(sLog.find("OnBtnGo() m_iLastKnownServerState == 1002"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace wdx::test
