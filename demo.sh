@@ -11,12 +11,28 @@ cd "$(dirname "$0")"
 root=$(pwd)
 demo="$root/demo"
 export WDX_HOME="$demo/" WDX_REGISTRY="$demo/registry" WDX_LOCK_DIR="$demo/locks" WDX_SUPERVISOR=1
+# The demo runs 30 times faster than real time: a one-minute test cycle takes 2 seconds.
+export WDX_TIME_SCALE=30
 dist="$root/build/dist"
+local_port=18080
+remote_port=18081
 
 stop_demo() {
   if [ -x "$dist/wdxsvc" ] && [ -f "$demo/registry" ]; then
     "$dist/wdxsvc" -UnregServer || true  # stops the supervised service, then unregisters
   fi
+  for app in local remote; do
+    if [ -f "$demo/$app/pid" ]; then kill "$(cat "$demo/$app/pid")" 2>/dev/null || true; fi
+  done
+}
+
+# Prints the service's status every second for $1 seconds.
+watch_status() {
+  for _ in $(seq "$1"); do
+    sleep 1
+    echo "-- $(date +%T)"
+    wardenix status
+  done
 }
 
 if [ "${1:-}" = "--stop" ]; then
@@ -31,15 +47,24 @@ scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo --target dist
 
 stop_demo
 rm -rf "$demo"
-mkdir -p "$demo"
+mkdir -p "$demo/local" "$demo/remote"
 wardenix() { "$dist/wardenix" "$@"; }
+
+echo "== demo web applications: this server's on port $local_port, a remote one on $remote_port"
+for app in local remote; do
+  port=$local_port
+  [ "$app" = remote ] && port=$remote_port
+  "$root/build/demo-app/wdx_demo_web" "$port" "$demo/$app" >"$demo/$app/log" 2>&1 &
+  echo $! >"$demo/$app/pid"
+done
 
 echo "== demo program folder: $demo"
 wardenix settings set AdminId operator
 wardenix settings set MachineName "$(hostname)"
 wardenix settings set Password demo-only
 wardenix settings set MinuteInterval 1
-wardenix settings add URLS "http://127.0.0.1:8080/"
+wardenix settings add URLS "http://127.0.0.1:$local_port/health"
+wardenix settings add RURLS "http://127.0.0.1:$remote_port/health"
 wardenix settings list
 
 echo "== register and install the service (wdxsvc -Service)"
@@ -51,8 +76,26 @@ state=$(wardenix command 1004)
 echo "$state"
 echo "== GO mode running? (wardenix command 1005; -1 = yes, 0 = no)"
 wardenix command 1005
-echo "== service log (last lines of $demo/WDXSVC.log)"
-tail -n 12 "$demo/WDXSVC.log" | tr -d '\r'
+
+echo "== enter GO mode (wardenix go)"
+wardenix go
+watch_status 3
+echo "== the remote application fails (touch $demo/remote/fail)"
+touch "$demo/remote/fail"
+watch_status 3
+rm -f "$demo/remote/fail"
+echo "== this server's application fails (touch $demo/local/fail): restarts follow"
+touch "$demo/local/fail"
+watch_status 4
+echo "== it recovers (rm $demo/local/fail)"
+rm -f "$demo/local/fail"
+watch_status 4
+echo "== UpTime.log (last lines)"
+tail -n 8 "$demo/UpTime.log" | tr -d '\r'
+echo "== leave GO mode (wardenix stop)"
+wardenix stop
+sleep 1
+wardenix status
 
 if [ "${1:-}" != "--keep" ]; then
   echo "== stop and unregister"

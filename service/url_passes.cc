@@ -79,12 +79,13 @@ bool COpsMngrThread::HandleRemoteUrls(bool bSendAlerts) {
     m_iRemoteStatus = REMOTE_NONE;
     return true;
   }
+  // Each cycle judges the remote URLs afresh: one that answers again clears its failure.
+  m_iRemoteStatus = REMOTE_ALL_ALIVE;
   for (const std::string& sUrl : oUrls) {
     const bool bPassed = RunNextRemoteUrl(sUrl);
     bool bChanged = false;
     if (bPassed) {
       SetCurrentAction("Go MODE: Remote URL OK", sUrl);
-      if (m_iRemoteStatus != REMOTE_SOME_FAILED) m_iRemoteStatus = REMOTE_ALL_ALIVE;
       m_oItems.Update(ITEM_REMOTE_URL, sUrl.c_str(), ITEM_UP, bChanged);
     } else {
       SetCurrentAction("Go MODE: Failed Remote URL", sUrl);

@@ -159,6 +159,12 @@ TEST_F(GoMode, AFailingRemoteUrlLeavesLocalOperationsUp) {
   EXPECT_EQ(m_oFixture.CountInLog("FAILURE DETECTED"), 0);
   // One alert for the change, not one per cycle.
   EXPECT_EQ(m_oFixture.CountInLog("Email alerts are failing."), 1);
+
+  // When it answers again, the next cycle finds everything normal and alerts once more.
+  m_oSite.m_iRemoteStatus = 200;
+  ASSERT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_RUNNING; }));
+  EXPECT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("Email alerts are failing.") == 2; }));
+  EXPECT_GE(m_oFixture.CountInLog("all REMOTE URLS are alive."), 1);
 }
 
 TEST_F(GoMode, StopDuringTheWaitLeavesGoModeWithinOneSlice) {
