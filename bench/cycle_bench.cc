@@ -21,7 +21,7 @@
 #include "foundation/ram_file.h"
 #include "service/wdx_client.h"
 #include "service/wdx_codes.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/service_fixture.h"
 
 namespace {
 
@@ -48,30 +48,20 @@ int main(int argc, char** argv) {
   const int iPort = oSite.bind_to_any_port("127.0.0.1");
   std::thread oSiteThread([&] { oSite.listen_after_bind(); });
 
-  wdx::test::CTempFolder oHome;
-  setenv("WDX_HOME", oHome.Path().c_str(), 1);
-  setenv("WDX_REGISTRY", (oHome.Path() + "registry").c_str(), 1);
-  setenv("WDX_LOCK_DIR", (oHome.Path() + "locks").c_str(), 1);
-  setenv("WDX_SUPERVISOR", "1", 1);
-  setenv("WDX_TIME_SCALE", "1000", 1);
-  std::vector<std::string> oLines = {"[KEYS]", "AdminId=a", "Password=p", "MachineName=m",
-                                     "MinuteInterval=10", "[URLS]"};
+  wdx::test::CServiceFixture oFixture(1000);
+  std::vector<std::string> oLines = {"[KEYS]",        "AdminId=a",         "Password=p",
+                                     "MachineName=m", "MinuteInterval=10", "[URLS]"};
   for (int i = 0; i < kUrls; ++i) {
     oLines.push_back("http://127.0.0.1:" + std::to_string(iPort) + "/page/" + std::to_string(i));
   }
   wdx::CRamFile oSettings;
-  oSettings.Initialize(oHome.Path().c_str(), "AutoSet.caf");
+  oSettings.Initialize(oFixture.Home().c_str(), "AutoSet.caf");
   if (!oSettings.LoadToRamFromListBox(oLines) || !oSettings.SaveToFile()) return 1;
 
-  const std::string sProgram = std::string(WDX_DIST_DIR) + "/wdxsvc";
-  if (std::system((sProgram + " -Service >/dev/null").c_str()) != 0) return 1;
-  const pid_t iPid = fork();
-  if (iPid == 0) {
-    execl(sProgram.c_str(), sProgram.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+  if (oFixture.RunService({"-Service"}).m_iExitCode != 0 || !oFixture.StartServiceProcess()) {
+    return 1;
   }
-  wdx::CWdxSvrClient oClient(oHome.Path());
-  for (int i = 0; i < 500 && !oClient.Connect(false); ++i) usleep(10'000);
+  wdx::CWdxSvrClient oClient(oFixture.Home());
   int iState = 0;
   oClient.OpsCommand(wdx::WDX_GO, iState);
 
@@ -92,11 +82,11 @@ int main(int argc, char** argv) {
   std::sort(oTesting.begin(), oTesting.end());
   const double dPauses = (kUrls + 1) * MeasuredSleepMs();
   const double dMedian = oTesting.empty() ? 0 : oTesting[oTesting.size() / 2];
-  std::printf("cycle over %d local URLs: testing %.1f ms (median of %zu), pauses %.1f ms, own time "
-              "%.3f ms per URL\n",
-              kUrls, dMedian, oTesting.size(), dPauses, (dMedian - dPauses) / kUrls);
-  kill(iPid, SIGTERM);
-  waitpid(iPid, nullptr, 0);
+  std::printf(
+      "cycle over %d local URLs: testing %.1f ms (median of %zu), pauses %.1f ms, own time "
+      "%.3f ms per URL\n",
+      kUrls, dMedian, oTesting.size(), dPauses, (dMedian - dPauses) / kUrls);
+  oFixture.StopServiceProcess(10000);
   oSite.stop();
   oSiteThread.join();
   return 0;

@@ -12,26 +12,14 @@
 
 #include "foundation/log_file.h"
 
+#include "tests/support/temp_folder.h"
+
 namespace {
 
 // A private folder for the log and the lock files, removed at the end.
-class CBenchFolder final {
+class CBenchFolder final : public wdx::test::CTempFolder {
  public:
-  CBenchFolder() {
-    std::string sTemplate = "/tmp/wdxbench.XXXXXX";
-    if (mkdtemp(sTemplate.data()) != nullptr) m_sPath = sTemplate + "/";
-    setenv("WDX_LOCK_DIR", (m_sPath + "locks").c_str(), 1);
-  }
-  ~CBenchFolder() {
-    std::error_code oError;
-    std::filesystem::remove_all(m_sPath, oError);
-  }
-  CBenchFolder(const CBenchFolder&) = delete;
-  CBenchFolder& operator=(const CBenchFolder&) = delete;
-  const std::string& Path() const { return m_sPath; }
-
- private:
-  std::string m_sPath;
+  CBenchFolder() { UseForLocks(); }
 };
 
 constexpr const char* kText = "COpsMngrThread::RunGoLoop() 3. cycle passed, next test in 5 minutes";

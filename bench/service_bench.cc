@@ -18,7 +18,7 @@
 
 #include "service/wdx_client.h"
 #include "service/wdx_codes.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/service_fixture.h"
 
 namespace {
 
@@ -45,7 +45,8 @@ void ProcessActivity(int iPid, long& lSwitches, long& lTicks) {
     sTid.erase(sTid.find_last_not_of("\n") + 1);
     std::ifstream oIn(sTasks + sTid + "/status");
     for (std::string sLine; std::getline(oIn, sLine);) {
-      if (sLine.rfind("voluntary_ctxt_switches:", 0) == 0) lSwitches += std::atol(sLine.c_str() + 24);
+      if (sLine.rfind("voluntary_ctxt_switches:", 0) == 0)
+        lSwitches += std::atol(sLine.c_str() + 24);
     }
   }
   if (pList) pclose(pList);
@@ -66,27 +67,18 @@ void ProcessActivity(int iPid, long& lSwitches, long& lTicks) {
 int main(int argc, char** argv) {
   const int iCalls = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int iIdleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
-  wdx::test::CTempFolder oHome;
-  setenv("WDX_HOME", oHome.Path().c_str(), 1);
-  setenv("WDX_REGISTRY", (oHome.Path() + "registry").c_str(), 1);
-  setenv("WDX_LOCK_DIR", (oHome.Path() + "locks").c_str(), 1);
-  setenv("WDX_SUPERVISOR", "1", 1);
-  const std::string sProgram = std::string(WDX_DIST_DIR) + "/wdxsvc";
   // Registered as a service (installed with the built-in supervisor, not started by it): the
-  // program started below then runs exactly as the service does.
-  if (std::system((sProgram + " -Service").c_str()) != 0) return 1;
-
-  const pid_t iPid = fork();
-  if (iPid == 0) {
-    execl(sProgram.c_str(), sProgram.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+  // program started below then runs exactly as the service does. Time runs at its real pace.
+  wdx::test::CServiceFixture oFixture(1);
+  if (oFixture.RunService({"-Service"}).m_iExitCode != 0 || !oFixture.StartServiceProcess()) {
+    std::fprintf(stderr, "cannot start the service\n");
+    return 1;
   }
-  wdx::CWdxSvrClient oClient(oHome.Path());
-  for (int i = 0; i < 500 && !oClient.Connect(false); ++i) usleep(10'000);
+  const int iPid = oFixture.ServicePid();
+  wdx::CWdxSvrClient oClient(oFixture.Home());
   int iState = 0;
   if (!oClient.OpsCommand(wdx::WDX_GET_STATE, iState) || iState != wdx::WDX_STATE_READY) {
     std::fprintf(stderr, "service not ready: %s\n", oClient.GetLastError().c_str());
-    kill(iPid, SIGKILL);
     return 1;
   }
 
@@ -108,13 +100,13 @@ int main(int argc, char** argv) {
   ProcessActivity(iPid, lSwitchesBefore, lTicksBefore);
   sleep(static_cast<unsigned>(iIdleSeconds));
   ProcessActivity(iPid, lSwitchesAfter, lTicksAfter);
-  std::printf("idle service: RssAnon %s, VmRSS %s, threads %s\n", StatusField(iPid, "RssAnon").c_str(),
-              StatusField(iPid, "VmRSS").c_str(), StatusField(iPid, "Threads").c_str());
+  std::printf("idle service: RssAnon %s, VmRSS %s, threads %s\n",
+              StatusField(iPid, "RssAnon").c_str(), StatusField(iPid, "VmRSS").c_str(),
+              StatusField(iPid, "Threads").c_str());
   std::printf("idle %d s: %ld wake-ups (%.2f per second), %ld CPU ticks of %ld per second\n",
               iIdleSeconds, lSwitchesAfter - lSwitchesBefore,
               double(lSwitchesAfter - lSwitchesBefore) / iIdleSeconds, lTicksAfter - lTicksBefore,
               sysconf(_SC_CLK_TCK));
-  kill(iPid, SIGTERM);
-  waitpid(iPid, nullptr, 0);
+  oFixture.StopServiceProcess(10000);
   return 0;
 }

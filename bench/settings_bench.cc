@@ -9,26 +9,15 @@
 
 #include "foundation/ram_file.h"
 
+#include "tests/support/temp_folder.h"
+
 namespace {
 
 constexpr int kLines = 5000;
 
-class CBenchFolder final {
+class CBenchFolder final : public wdx::test::CTempFolder {
  public:
-  CBenchFolder() {
-    std::string sTemplate = "/tmp/wdxbench.XXXXXX";
-    if (mkdtemp(sTemplate.data()) != nullptr) m_sPath = sTemplate + "/";
-  }
-  ~CBenchFolder() {
-    std::error_code oError;
-    std::filesystem::remove_all(m_sPath, oError);
-  }
-  CBenchFolder(const CBenchFolder&) = delete;
-  CBenchFolder& operator=(const CBenchFolder&) = delete;
-  const std::string& Path() const { return m_sPath; }
-
- private:
-  std::string m_sPath;
+  CBenchFolder() { UseForLocks(); }
 };
 
 // Writes the 5,000-line file: keys of various lengths, then list sections.

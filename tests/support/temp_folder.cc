@@ -25,7 +25,13 @@ void CTempFolder::Write(const std::string& sName, const std::string& sBytes) con
   oOut.write(sBytes.data(), static_cast<std::streamsize>(sBytes.size()));
 }
 
-std::string CTempFolder::Read(const std::string& sName) const { return ReadWholeFile(m_sPath + sName); }
+std::string CTempFolder::Read(const std::string& sName) const {
+  return ReadWholeFile(m_sPath + sName);
+}
+
+void CTempFolder::UseForLocks() const {
+  setenv("WDX_LOCK_DIR", (m_sPath + "locks").c_str(), 1);
+}
 
 std::string ReadWholeFile(const std::string& sPath) {
   std::ifstream oIn(sPath, std::ios::binary);

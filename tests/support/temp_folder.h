@@ -8,10 +8,10 @@
 
 namespace wdx::test {
 
-class CTempFolder final {
+class CTempFolder {
  public:
   CTempFolder();
-  ~CTempFolder();
+  virtual ~CTempFolder();
   CTempFolder(const CTempFolder&) = delete;
   CTempFolder& operator=(const CTempFolder&) = delete;
 
@@ -21,6 +21,8 @@ class CTempFolder final {
   void Write(const std::string& sName, const std::string& sBytes) const;
   // Reads a file of the folder whole ("" when missing).
   std::string Read(const std::string& sName) const;
+  // Points WDX_LOCK_DIR of this process at "locks" in the folder.
+  void UseForLocks() const;
 
  private:
   std::string m_sPath;
