@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -59,10 +60,16 @@ class GoMode : public ::testing::Test {
   // One minute of service time is 100 ms here.
   GoMode() : m_oFixture(600) {}
 
+  // oExtra: keys first (they win over the defaults below, since the first line of a key
+  // counts), then any list sections.
   void WriteSettings(const std::vector<std::string>& oExtra) {
-    std::vector<std::string> oLines = {"[KEYS]", "AdminId=operator", "Password=pw",
-                                       "MachineName=test-host", "MinuteInterval=1"};
-    oLines.insert(oLines.end(), oExtra.begin(), oExtra.end());
+    auto itSections = std::find_if(oExtra.begin(), oExtra.end(),
+                                   [](const std::string& s) { return s.find('[') == 0; });
+    std::vector<std::string> oLines = {"[KEYS]"};
+    oLines.insert(oLines.end(), oExtra.begin(), itSections);
+    oLines.insert(oLines.end(),
+                  {"AdminId=operator", "Password=pw", "MachineName=test-host", "MinuteInterval=1"});
+    oLines.insert(oLines.end(), itSections, oExtra.end());
     CRamFile oFile;
     oFile.Initialize(m_oFixture.Home().c_str(), "AutoSet.caf");
     ASSERT_TRUE(oFile.LoadToRamFromListBox(oLines));
@@ -189,6 +196,17 @@ TEST_F(GoMode, GoWhileRunningStartsNoSecondLoop) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(Ops(WDX_GO), WDX_TRUE);
   ASSERT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("COpsMngrThread::Go Loop 0") >= 5; }));
   EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::Go() 1"), 1);
+}
+
+TEST_F(GoMode, AZeroMinuteIntervalMeansTenMinutes) {
+  // Ten minutes are 1 s here; a zero interval taken as it stands would run cycle after cycle.
+  WriteSettings({"MinuteInterval=0", "[URLS]", m_oSite.Url("/local")});
+  StartService();
+  ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
+  ASSERT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("COpsMngrThread::Go 12") >= 1; }));
+  usleep(500'000);
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::Go Loop 0"), 1);
+  ASSERT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("COpsMngrThread::Go Loop 0") >= 2; }));
 }
 
 TEST_F(GoMode, MissingRequiredSettingsKeepTheServiceOutOfGoMode) {
