@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/component.h"
+#include "platform/file_system.h"
 #include "platform/registry_store.h"
 #include "platform/service_manager.h"
 #include "service/wdx_codes.h"
@@ -11,13 +13,24 @@ namespace {
 
 const std::string kHkcr = "HKCR\\";
 
-std::string Key(const std::string& sPath) { return kHkcr + sPath; }
+std::string Key(const std::string& sPath) {
+  return kHkcr + sPath;
+}
+
+// The component libraries that the service loads, registered with the program that uses them.
+const char* const kComponentLibraries[] = {"Perfwatch.so"};
 
 }  // namespace
 
-std::string AppIdKey() { return Key(std::string("AppID\\") + WDX_APPID); }
-std::string ClassKey() { return Key(std::string("CLSID\\") + WDX_CLSID); }
-std::string LocalServerKey() { return ClassKey() + "\\LocalServer32"; }
+std::string AppIdKey() {
+  return Key(std::string("AppID\\") + WDX_APPID);
+}
+std::string ClassKey() {
+  return Key(std::string("CLSID\\") + WDX_CLSID);
+}
+std::string LocalServerKey() {
+  return ClassKey() + "\\LocalServer32";
+}
 
 int RegistryExitCode(int iErrno) {
   switch (iErrno) {
@@ -47,8 +60,7 @@ int CServiceRegistration::Fail(const std::string& sWhat) {
 }
 
 bool CServiceRegistration::ApplyAppIdScript() {
-  return Set(AppIdKey(), "", WDX_SERVICE_NAME) &&
-         Set(Key("AppID\\WDXSVC.EXE"), "AppID", WDX_APPID);
+  return Set(AppIdKey(), "", WDX_SERVICE_NAME) && Set(Key("AppID\\WDXSVC.EXE"), "AppID", WDX_APPID);
 }
 
 bool CServiceRegistration::RegisterClass(const std::string& sProgramPath) {
@@ -63,9 +75,8 @@ bool CServiceRegistration::RegisterClass(const std::string& sProgramPath) {
   return Set(sProgId, "", WDX_CLASS_DESCRIPTION) && Set(sProgId + "\\CLSID", "", WDX_CLSID) &&
          Set(sIndependent, "", WDX_CLASS_DESCRIPTION) &&
          Set(sIndependent + "\\CLSID", "", WDX_CLSID) &&
-         Set(sIndependent + "\\CurVer", "", WDX_PROGID) &&
-         Set(sClass, "", WDX_CLASS_DESCRIPTION) && Set(sClass, "AppID", WDX_APPID) &&
-         Set(sClass + "\\ProgID", "", WDX_PROGID) &&
+         Set(sIndependent + "\\CurVer", "", WDX_PROGID) && Set(sClass, "", WDX_CLASS_DESCRIPTION) &&
+         Set(sClass, "AppID", WDX_APPID) && Set(sClass + "\\ProgID", "", WDX_PROGID) &&
          Set(sClass + "\\VersionIndependentProgID", "", WDX_PROGID_INDEPENDENT) &&
          m_oStore.CreateKey(sClass + "\\Programmable") &&
          Set(sClass + "\\LocalServer32", "", sProgramPath) &&
@@ -99,7 +110,19 @@ int CServiceRegistration::Register(const std::string& sProgramPath, bool bAsServ
     }
   }
   if (!RegisterClass(sProgramPath)) return Fail("Cannot register the command object's class.");
+  RegisterComponents(FolderOf(sProgramPath), false);
   return 0;
+}
+
+void CServiceRegistration::RegisterComponents(const std::string& sFolder, bool bUnregister) {
+  for (const char* szLibrary : kComponentLibraries) {
+    const std::string sPath = sFolder + szLibrary;
+    if (!GetFileSystem().FileExists(sPath)) continue;
+    if (!Succeeded(RegisterLibrary(sPath, bUnregister))) {
+      m_sLastError = "Cannot " + std::string(bUnregister ? "unregister " : "register ") + sPath +
+                     ": " + GetComponentError();
+    }
+  }
 }
 
 void CServiceRegistration::RemoveAppIdScript() {
@@ -122,6 +145,9 @@ int CServiceRegistration::Unregister() {
   if (m_oServices.IsInstalled() && !m_oServices.Uninstall()) {
     m_sLastError = "Service could not be deleted: " + m_oServices.GetLastError();
   }
+  std::string sProgram;
+  if (m_oStore.GetValue(LocalServerKey(), "", sProgram))
+    RegisterComponents(FolderOf(sProgram), true);
   UnregisterClass();
   return 0;
 }

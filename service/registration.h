@@ -3,6 +3,9 @@
 // run as a service, "LocalService"/"ServiceParameters"), and installs or uninstalls the service
 // with the service manager.
 //
+// Registration also registers the component libraries that stand beside the program
+// (Perfwatch.so), so that the service can create them from its first start.
+//
 // Results are exit codes: 0 on success, otherwise the registry error (2 no such key, 5 access
 // denied, 13 damaged store, 1 any other failure).
 //
@@ -17,9 +20,9 @@ class IRegistryStore;
 class IServiceManager;
 
 // Key paths of the registration, as the store keeps them.
-std::string AppIdKey();         // HKCR\AppID\{450EF602-...}
-std::string ClassKey();         // HKCR\CLSID\{97252B8C-...}
-std::string LocalServerKey();   // HKCR\CLSID\{97252B8C-...}\LocalServer32
+std::string AppIdKey();        // HKCR\AppID\{450EF602-...}
+std::string ClassKey();        // HKCR\CLSID\{97252B8C-...}
+std::string LocalServerKey();  // HKCR\CLSID\{97252B8C-...}\LocalServer32
 
 class CServiceRegistration final {
  public:
@@ -39,6 +42,8 @@ class CServiceRegistration final {
   bool RegisterClass(const std::string& sProgramPath);
   void RemoveAppIdScript();
   void UnregisterClass();
+  // Registers (or unregisters) the component libraries found in sFolder.
+  void RegisterComponents(const std::string& sFolder, bool bUnregister);
   bool Set(const std::string& sKey, const std::string& sName, const std::string& sValue);
   int Fail(const std::string& sWhat);
 

@@ -7,6 +7,7 @@
 #include "service/ops_mngr_thread.h"
 #include "service/wdx_codes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/temp_registry.h"
 
 namespace wdx {
 namespace {
@@ -14,6 +15,8 @@ namespace {
 class ThreadOwnerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The worker creates the watcher component when it starts.
+    ASSERT_EQ(m_oRegistry.RegisterPerfwatch(), S_OK) << GetComponentError();
     ASSERT_TRUE(m_oKeyFile.Initialize(m_oFolder.Path().c_str(), "AutoSet.caf"));
     m_oSets.m_pKeyFile = &m_oKeyFile;
     m_oSets.m_oStrWorkingFolder.Assign(m_oFolder.Path().c_str());
@@ -21,6 +24,7 @@ class ThreadOwnerTest : public ::testing::Test {
     m_oOwner.m_pSettings = &m_oSets;
   }
 
+  test::CTempRegistry m_oRegistry;
   test::CTempFolder m_oFolder;
   CRamFileRO m_oKeyFile;
   CAllSets m_oSets;
