@@ -16,14 +16,14 @@ export WDX_TIME_SCALE=30
 dist="$root/build/dist"
 local_port=18080
 remote_port=18081
+worker_port=18082
 
 stop_demo() {
   if [ -x "$dist/wdxsvc" ] && [ -f "$demo/registry" ]; then
     "$dist/wdxsvc" -UnregServer || true  # stops the supervised service, then unregisters
   fi
-  for app in local remote; do
-    if [ -f "$demo/$app/pid" ]; then kill "$(cat "$demo/$app/pid")" 2>/dev/null || true; fi
-  done
+  # The service may have restarted the local application: stop every copy of the demo programs.
+  pkill -f "$demo/bin/demo_" 2>/dev/null || true
 }
 
 # Prints the service's status every second for $1 seconds.
@@ -47,16 +47,19 @@ scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo --target dist
 
 stop_demo
 rm -rf "$demo"
-mkdir -p "$demo/local" "$demo/remote"
+mkdir -p "$demo/local" "$demo/remote" "$demo/worker" "$demo/bin"
 wardenix() { "$dist/wardenix" "$@"; }
 
 echo "== demo web applications: this server's on port $local_port, a remote one on $remote_port"
-for app in local remote; do
+echo "   and a background worker of this server's application (a watched program)"
+for app in local remote worker; do
   port=$local_port
   [ "$app" = remote ] && port=$remote_port
-  "$root/build/demo-app/wdx_demo_web" "$port" "$demo/$app" >"$demo/$app/log" 2>&1 &
-  echo $! >"$demo/$app/pid"
+  [ "$app" = worker ] && port=$worker_port
+  cp "$root/build/demo-app/wdx_demo_web" "$demo/bin/demo_$app"
+  "$demo/bin/demo_$app" "$port" "$demo/$app" >"$demo/$app/log" 2>&1 &
 done
+sleep 2  # the activity test counts a program's age in whole seconds
 
 echo "== demo program folder: $demo"
 wardenix settings set AdminId operator
@@ -65,6 +68,9 @@ wardenix settings set Password demo-only
 wardenix settings set MinuteInterval 1
 wardenix settings add URLS "http://127.0.0.1:$local_port/health"
 wardenix settings add RURLS "http://127.0.0.1:$remote_port/health"
+# The worker is a watched program: its activity is tested, and a restart stops and starts it.
+wardenix settings add STOPS "$demo/bin/demo_worker"
+wardenix settings add PROGS "$demo/bin/demo_worker $worker_port $demo/worker"
 wardenix settings list
 
 echo "== register and install the service (wdxsvc -Service)"
@@ -90,6 +96,10 @@ watch_status 4
 echo "== it recovers (rm $demo/local/fail)"
 rm -f "$demo/local/fail"
 watch_status 4
+echo "== the worker hangs (kill -STOP): the activity test names it, a restart follows"
+kill -STOP "$(pgrep -f "$demo/bin/demo_worker" | head -n 1)"
+watch_status 6
+grep -a "Failure in" "$demo/WDXSVC.log" | tail -n 1 | tr -d '\r'
 echo "== UpTime.log (last lines)"
 tail -n 8 "$demo/UpTime.log" | tr -d '\r'
 echo "== leave GO mode (wardenix stop)"

@@ -5,6 +5,7 @@
 // the process that was found when the counter was added. A process of another user whose
 // /proc/PID/io cannot be opened adds fine (the instance exists), but its IO counters read
 // PDH_INVALID_DATA.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <strings.h>
@@ -16,6 +17,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/perf_counters.h"
@@ -167,7 +170,7 @@ class CProcQuery final : public ICounterQuery {
   PDH_STATUS ProcessFor(const std::string& sInstance, size_t& uProcess);
   bool OpenProcess(int iPid, SProcess& oProcess);
   bool IsAlive(SProcess& oProcess);
-  bool ReadSource(SSource& oSource, bool bStatus);
+  bool ReadSource(SSource& oSource, bool bStatus, int iPid);
   PDH_STATUS Rate(SProcess& oProcess, const SCounter& oCounter, int32_t& lValue);
 
   std::vector<SCounter> m_oCounters;
@@ -203,6 +206,36 @@ PDH_STATUS CProcQuery::AddCounter(const std::string& sPath, CounterHandle& hCoun
   hCounter = static_cast<CounterHandle>(m_oCounters.size());
   m_oCounters.push_back(oCounter);
   return PDH_CSTATUS_VALID_DATA;
+}
+
+// Sum of voluntary and involuntary context switches over the threads of process iPid; false
+// (errno ESRCH) when the process is gone.
+bool SumTaskSwitches(int iPid, int64_t& iSum) {
+  const std::string sTasks = "/proc/" + std::to_string(iPid) + "/task";
+  std::unique_ptr<DIR, int (*)(DIR*)> pDir(::opendir(sTasks.c_str()), &::closedir);
+  if (!pDir) {
+    errno = ESRCH;
+    return false;
+  }
+  iSum = 0;
+  bool bAny = false;
+  while (const dirent* pEntry = ::readdir(pDir.get())) {
+    if (pEntry->d_name[0] < '0' || pEntry->d_name[0] > '9') continue;
+    CUniqueFd oFd(
+        ::open((sTasks + "/" + pEntry->d_name + "/status").c_str(), O_RDONLY | O_CLOEXEC));
+    char szText[8192];
+    size_t uLength = 0;
+    if (!oFd.IsValid() || !ReadSmall(oFd.Get(), szText, sizeof szText, uLength)) continue;
+    bool bFound = true;
+    const int64_t iTask = FieldAfter(szText, "\nvoluntary_ctxt_switches:", bFound) +
+                          FieldAfter(szText, "\nnonvoluntary_ctxt_switches:", bFound);
+    if (bFound) {
+      iSum += iTask;
+      bAny = true;
+    }
+  }
+  if (!bAny) errno = ESRCH;
+  return bAny;
 }
 
 PDH_STATUS CProcQuery::ProcessFor(const std::string& sInstance, size_t& uProcess) {
@@ -254,17 +287,17 @@ bool CProcQuery::IsAlive(SProcess& oProcess) {
          ParseStat(szStat, iStart, cState) && cState != 'Z' && cState != 'X';
 }
 
-bool CProcQuery::ReadSource(SSource& oSource, bool bStatus) {
-  char szText[8192];
-  size_t uLength = 0;
-  if (!ReadSmall(oSource.m_oFd.Get(), szText, sizeof szText, uLength)) return false;
+bool CProcQuery::ReadSource(SSource& oSource, bool bStatus, int iPid) {
   bool bFound = true;
-  int64_t aValue[2];
+  int64_t aValue[2] = {0, 0};
   if (bStatus) {
-    aValue[0] = FieldAfter(szText, "\nvoluntary_ctxt_switches:", bFound) +
-                FieldAfter(szText, "\nnonvoluntary_ctxt_switches:", bFound);
-    aValue[1] = 0;
+    // Context switches of every thread: a process whose main thread only waits in accept()
+    // still works in its other threads.
+    if (!SumTaskSwitches(iPid, aValue[0])) return false;
   } else {
+    char szText[8192];
+    size_t uLength = 0;
+    if (!ReadSmall(oSource.m_oFd.Get(), szText, sizeof szText, uLength)) return false;
     aValue[0] = FieldAfter(szText, "rchar:", bFound) + FieldAfter(szText, "\nwchar:", bFound);
     aValue[1] = FieldAfter(szText, "\nsyscr:", bFound) + FieldAfter(szText, "\nsyscw:", bFound);
   }
@@ -291,7 +324,7 @@ PDH_STATUS CProcQuery::Collect() {
   for (auto& pProcess : m_oProcesses) {
     for (SSource* pSource : {&pProcess->m_oIo, &pProcess->m_oStatus}) {
       if (pSource->m_oFd.IsValid() && pSource->m_iReadings == 0) {
-        ReadSource(*pSource, pSource == &pProcess->m_oStatus);
+        ReadSource(*pSource, pSource == &pProcess->m_oStatus, pProcess->m_iPid);
       }
     }
   }
@@ -302,7 +335,7 @@ PDH_STATUS CProcQuery::Rate(SProcess& oProcess, const SCounter& oCounter, int32_
   const bool bStatus = oCounter.m_eKind == ECounter::kContextSwitches;
   SSource& oSource = bStatus ? oProcess.m_oStatus : oProcess.m_oIo;
   if (!oSource.m_oFd.IsValid()) return PDH_INVALID_DATA;
-  if (oSource.m_uGeneration != m_uGeneration && !ReadSource(oSource, bStatus)) {
+  if (oSource.m_uGeneration != m_uGeneration && !ReadSource(oSource, bStatus, oProcess.m_iPid)) {
     return errno == ESRCH ? PDH_NO_DATA : PDH_INVALID_DATA;
   }
   if (oCounter.m_iCollections < 2 || oSource.m_iReadings < 2) return PDH_INVALID_DATA;

@@ -1,5 +1,7 @@
 #include "service/warden.h"
 
+#include <algorithm>
+
 #include <string>
 
 #include "foundation/process_log.h"
@@ -177,10 +179,13 @@ bool CWarden::XTst() {
   ZuvLogEvent("CWarden::XTst 1.");
   if (!m_bHasKeys || !m_pWatcher) return false;
   ZuvLogEvent("CWarden::XTst 2.");
-  m_pWatcher->SetSamplePeriod(CVariant(static_cast<int32_t>(SamplePeriodFor(m_iSensitivity))));
+  // The sample is a service interval: WDX_TIME_SCALE shortens it, to one second at least.
+  const int iScale = GetTimeScale();
+  const int iSeconds = std::max(1, (SampleSecondsFor(m_iSensitivity) + iScale - 1) / iScale);
+  m_pWatcher->SetSamplePeriod(
+      CVariant(static_cast<int32_t>(ScaleInterval(SamplePeriodFor(m_iSensitivity)))));
   int32_t lResult = 0;
-  m_pWatcher->GetSampleResult(CVariant(static_cast<int32_t>(SampleSecondsFor(m_iSensitivity))),
-                              &lResult);
+  m_pWatcher->GetSampleResult(CVariant(static_cast<int32_t>(iSeconds)), &lResult);
   if (lResult == -1) {
     m_bLastTestPassed = true;
     ZuvLogEvent("CWarden::XTst 2a.");

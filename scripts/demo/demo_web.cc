@@ -1,14 +1,22 @@
 // A small web application for the demo: it answers GET /health with 200 while the file
-// "<folder>/fail" does not exist and with 503 while it does, and GET / with a short page.
+// "<folder>/fail" does not exist and with 503 while it does, and GET / with a short page. Like a
+// real application it keeps busy between requests (a small write every 50 ms), so that the
+// activity test sees it working until it is stopped (kill -STOP).
 //
 //   wdx_demo_web PORT FOLDER
 #include <httplib.h>
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -37,10 +45,22 @@ int main(int argc, char** argv) {
     oResponse.status = bFailing ? 503 : 200;
     oResponse.set_content(bFailing ? "failing\n" : "ok\n", "text/plain");
   });
+  std::atomic<bool> bRunning{true};
+  std::thread oBusy([&] {
+    const int iNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    while (bRunning) {
+      if (write(iNull, "tick\n", 5) < 0) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    close(iNull);
+  });
   g_pServer = &oServer;
   signal(SIGTERM, Stop);
   signal(SIGINT, Stop);
-  if (!oServer.listen("127.0.0.1", iPort)) {
+  const bool bListened = oServer.listen("127.0.0.1", iPort);
+  bRunning = false;
+  oBusy.join();
+  if (!bListened) {
     std::fprintf(stderr, "wdx_demo_web: cannot listen on 127.0.0.1:%d\n", iPort);
     return 1;
   }
