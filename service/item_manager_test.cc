@@ -378,25 +378,14 @@ TEST_F(ItemManagerTest, UnopenableLogFailsButStatesAreStillKept) {
   EXPECT_EQ(test::ReadWholeFile(m_oFolder.Path() + "missing/folder/UpTime.log"), kBanner);
 }
 
-// Holds the log lock until the file argv[1] disappears or 5 s pass; creates argv[0] once held.
-WDX_TEST_CHILD(ItemManagerHoldLogLock) {
-  auto pLock = CreateNamedLock(LOG_MUTEX_NAME);
-  if (!pLock || pLock->Wait(2000) != ELockWait::ACQUIRED) return 2;
-  FILE* pFlag = std::fopen(argv[0], "w");
-  if (pFlag == nullptr) return 3;
-  std::fclose(pFlag);
-  for (int i = 0; i < 500 && access(argv[1], F_OK) == 0; ++i) usleep(10'000);
-  pLock->Release();
-  return 0;
-}
-
 TEST_F(ItemManagerTest, LineIsDroppedWhileLockIsHeldElsewhereButStateStays) {
   Start();
   ASSERT_TRUE(m_oManager.AddItem(ITEM_LOCAL_URL, "http://x/"));
   const std::string sHeld = m_oFolder.File("held");
   const std::string sKeep = m_oFolder.File("keep");
   m_oFolder.Write("keep", "");
-  CChildProcess oChild("ItemManagerHoldLogLock", {sHeld, sKeep});
+  // The child that holds the log lock is the event log tests' "HoldLogLock" (same test program).
+  CChildProcess oChild("HoldLogLock", {sHeld, sKeep});
   for (int i = 0; i < 500 && access(sHeld.c_str(), F_OK) != 0; ++i) usleep(10'000);
   ASSERT_EQ(access(sHeld.c_str(), F_OK), 0);
   EXPECT_TRUE(Update(ITEM_LOCAL_URL, "http://x/", ITEM_DOWN));
