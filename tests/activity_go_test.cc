@@ -25,13 +25,14 @@ namespace {
 
 const char* const kImage = "busyloop";
 
-// A copy of the system shell, named kImage, running an endless echo loop into /dev/null.
+// A copy of the system shell, named kImage, running an endless echo loop into /dev/null. It
+// pauses between writes, as real programs do, so that it also shows context switches.
 class CBusyLoop final {
  public:
   explicit CBusyLoop(const CTempFolder& oFolder) : m_sProgram(oFolder.File(kImage)) {
     std::filesystem::copy_file("/bin/sh", m_sProgram);
     std::filesystem::permissions(m_sProgram, std::filesystem::perms::owner_all);
-    oFolder.Write("loop.sh", "while :; do echo x; done > /dev/null\n");
+    oFolder.Write("loop.sh", "while :; do echo x; sleep 0.05; done > /dev/null\n");
     std::string sScript = oFolder.File("loop.sh");
     std::string sArg0 = m_sProgram;
     char* aArgs[] = {sArg0.data(), sScript.data(), nullptr};
