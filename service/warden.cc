@@ -179,9 +179,10 @@ bool CWarden::XTst() {
   ZuvLogEvent("CWarden::XTst 1.");
   if (!m_bHasKeys || !m_pWatcher) return false;
   ZuvLogEvent("CWarden::XTst 2.");
-  // The sample is a service interval: WDX_TIME_SCALE shortens it, to one second at least.
+  // The sample is a service interval: WDX_TIME_SCALE shortens it, but to two seconds at least,
+  // since the watcher counts whole calendar seconds (a one-second sample may last a moment).
   const int iScale = GetTimeScale();
-  const int iSeconds = std::max(1, (SampleSecondsFor(m_iSensitivity) + iScale - 1) / iScale);
+  const int iSeconds = std::max(2, (SampleSecondsFor(m_iSensitivity) + iScale - 1) / iScale);
   m_pWatcher->SetSamplePeriod(
       CVariant(static_cast<int32_t>(ScaleInterval(SamplePeriodFor(m_iSensitivity)))));
   int32_t lResult = 0;

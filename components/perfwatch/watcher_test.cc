@@ -121,7 +121,8 @@ TEST_F(WatcherActivity, SleepingProcessFailsAtItsFirstIdleCounter) {
   ASSERT_EQ(AddProcessKeys(*pWatcher.Get(), Busy()), -1);
   ASSERT_EQ(AddProcessKeys(*pWatcher.Get(), Idle()), -1);
   EXPECT_EQ(FirstFailure(*pWatcher.Get()), "");  // nothing sampled yet
-  EXPECT_EQ(Sample(*pWatcher.Get(), 1), 0);
+  // The sample counts whole calendar seconds: 2 gives the busy process at least one second.
+  EXPECT_EQ(Sample(*pWatcher.Get(), 2), 0);
   EXPECT_EQ(FirstFailure(*pWatcher.Get()), Key(Idle(), "IO Data Bytes/sec"));
   for (int i = 1; i < 4; ++i) {
     EXPECT_TRUE(m_oLog.HasError("Activity read 0: " + Key(Idle(), kCounters[i]))) << i;
