@@ -17,7 +17,7 @@
 
 #include "components/perfwatch/pw.h"
 #include "platform/proc_table.h"
-#include "platform/spawned_program.h"
+#include "tests/support/spawned_program.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

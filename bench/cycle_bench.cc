@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "foundation/ram_file.h"
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 namespace {

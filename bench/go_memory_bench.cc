@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "foundation/ram_file.h"
-#include "platform/spawned_program.h"
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
+#include "tests/support/spawned_program.h"
 
 namespace {
 

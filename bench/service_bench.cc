@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "service/item_manager.h"
+#include "service/ops/item_manager.h"
 
 #include "tests/support/temp_folder.h"
 

@@ -13,7 +13,7 @@
 
 #include "foundation/log_file.h"
 #include "foundation/process_log.h"
-#include "service/get_web_page.h"
+#include "service/getter/get_web_page.h"
 #include "tests/support/temp_folder.h"
 
 extern char** environ;

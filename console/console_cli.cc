@@ -5,8 +5,8 @@
 #include <ostream>
 
 #include "console/settings_editor.h"
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 
 namespace wdx {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cctype>
 
-#include "service/wdx_codes.h"
+#include "service/host/wdx_codes.h"
 
 namespace wdx {
 namespace {

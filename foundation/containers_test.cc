@@ -5,7 +5,7 @@
 #include "foundation/array_str.h"
 #include "foundation/pointer_list.h"
 #include "foundation/pointer_stack.h"
-#include "foundation/test_log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace wdx {
 namespace {

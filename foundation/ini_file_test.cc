@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/test_log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

@@ -9,6 +9,7 @@
 #include "platform/debug_output.h"
 #include "platform/file_system.h"
 #include "platform/named_lock.h"
+#include "platform/platform_log.h"
 
 namespace wdx {
 namespace {
@@ -179,12 +180,26 @@ void CLogFile::LogBlankLines(int iCount) {
   AppendUnderLock("\r", iCount);
 }
 
+namespace {
+
+void ForwardPlatformLog(EPlatformLogKind eKind, const char* szText) {
+  if (eKind == EPlatformLogKind::ERROR) {
+    ZuvLogError(szText);
+  } else {
+    ZuvLogMessage(szText);
+  }
+}
+
+}  // namespace
+
 CLogFile* GetProcessLog() {
   return g_pProcessLog.load(std::memory_order_acquire);
 }
 
 void SetProcessLog(CLogFile* pLog) {
   g_pProcessLog.store(pLog, std::memory_order_release);
+  // The platform layer's reports go to this process log too.
+  if (pLog != nullptr) SetPlatformLogSink(&ForwardPlatformLog);
 }
 
 void ZuvLogError(const char* szText) {

@@ -10,8 +10,8 @@
 
 #include "foundation/array_str.h"
 #include "foundation/crypto_txt_file.h"
-#include "foundation/test_log_capture.h"
 #include "platform/fake_file_system.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/test_log_capture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

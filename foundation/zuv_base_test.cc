@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "foundation/test_log_capture.h"
 #include "platform/clock.h"
 #include "platform/named_lock.h"
 #include "tests/support/child_process.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

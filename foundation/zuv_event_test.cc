@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "foundation/test_log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace wdx {
 namespace {

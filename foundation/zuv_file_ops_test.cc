@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <string>
 
-#include "foundation/test_log_capture.h"
 #include "platform/fake_file_system.h"
 #include "platform/file_system.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

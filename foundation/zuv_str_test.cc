@@ -5,7 +5,7 @@
 #include <climits>
 #include <string>
 
-#include "foundation/test_log_capture.h"
+#include "tests/support/log_capture.h"
 
 namespace wdx {
 namespace {

@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "foundation/process_log.h"
 #include "platform/command_endpoint.h"
 #include "platform/debug_output.h"
+#include "platform/platform_log.h"
 #include "platform/unique_fd.h"
 
 namespace wdx {
@@ -62,7 +62,7 @@ bool CCommandClient::Fail(int iError, const char* szWhat, bool bLog) {
   m_iLastError = iError;
   m_sLastError = std::string(szWhat) + ": " + std::strerror(iError);
   if (bLog) {
-    ZuvLogError(szWhat);
+    PlatformLogError(szWhat);
   } else {
     DebugOutput((m_sLastError + "\n").c_str());
   }

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/process_log.h"
 #include "platform/clock.h"
 #include "platform/command_endpoint.h"
+#include "platform/platform_log.h"
 #include "platform/unique_fd.h"
 
 namespace wdx {
@@ -107,7 +107,7 @@ class CCommandServer final : public ICommandServer {
 
 bool CCommandServer::Fail(const char* szLogText, const std::string& sReason) {
   m_sLastError = sReason;
-  ZuvLogError(szLogText);
+  PlatformLogError(szLogText);
   return false;
 }
 
@@ -130,7 +130,7 @@ bool CCommandServer::PrepareSocketPath(const sockaddr_un& oAddress) {
     return Fail("CCommandServer::Start() cannot remove the stale socket file.",
                 ErrnoText("unlink", errno));
   }
-  ZuvLogMessage("CCommandServer::Start() replaced a stale socket file.");
+  PlatformLogMessage("CCommandServer::Start() replaced a stale socket file.");
   return true;
 }
 
@@ -202,7 +202,7 @@ void CCommandServer::Stop() {
   if (!m_oThread.joinable()) return;
   uint64_t iOne = 1;
   if (write(m_oWake.Get(), &iOne, sizeof(iOne)) < 0) {
-    ZuvLogError("CCommandServer::Stop() cannot wake the server thread.");
+    PlatformLogError("CCommandServer::Stop() cannot wake the server thread.");
   }
   m_oThread.join();
   m_oListener.Reset();
@@ -221,7 +221,7 @@ void CCommandServer::RunThread() {
     int iReady = poll(m_oPollFds.data(), m_oPollFds.size(), -1);
     if (iReady < 0) {
       if (errno == EINTR) continue;
-      ZuvLogError("CCommandServer::RunThread() poll failed; the server stops.");
+      PlatformLogError("CCommandServer::RunThread() poll failed; the server stops.");
       break;
     }
     if (m_oPollFds[0].revents != 0) break;
@@ -255,7 +255,7 @@ void CCommandServer::AcceptAll() {
     if (!oFd.IsValid()) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       if (errno != EAGAIN && errno != EWOULDBLOCK) {
-        ZuvLogError("CCommandServer::AcceptAll() accept failed.");
+        PlatformLogError("CCommandServer::AcceptAll() accept failed.");
       }
       return;
     }
@@ -332,20 +332,21 @@ void CCommandServer::QueueAnswer(SClient& oClient) {
     oClient.m_sOutput += m_pHandler->HandleLine(oClient.m_sInput);
     oClient.m_sOutput += '\n';
   } catch (...) {
-    ZuvLogError("CCommandServer: the command handler failed; the connection is closed.");
+    PlatformLogError("CCommandServer: the command handler failed; the connection is closed.");
     Drop(oClient);
     return;
   }
   oClient.m_sInput.clear();
   if (oClient.Pending() > MAX_PENDING_OUTPUT) {
-    ZuvLogError("CCommandServer: a client does not read its answers; the connection is closed.");
+    PlatformLogError(
+        "CCommandServer: a client does not read its answers; the connection is closed.");
     Drop(oClient);
   }
 }
 
 // A line grew beyond the limit: the overflow answer goes out, then the connection closes.
 void CCommandServer::QueueOverflow(SClient& oClient) {
-  ZuvLogError("CCommandServer: a request line was too long; the connection is closed.");
+  PlatformLogError("CCommandServer: a request line was too long; the connection is closed.");
   oClient.m_bClosing = true;
   oClient.m_sInput.clear();
   try {

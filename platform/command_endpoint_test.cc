@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/test_log_capture.h"
 #include "platform/unique_fd.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

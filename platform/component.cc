@@ -5,7 +5,7 @@
 #include <cctype>
 #include <memory>
 
-#include "foundation/process_log.h"
+#include "platform/platform_log.h"
 #include "platform/registry_store.h"
 
 namespace wdx {
@@ -146,7 +146,7 @@ const std::string& GetComponentError() {
 
 void SetComponentError(const std::string& sText) {
   t_sComponentError = sText;
-  ZuvLogError(sText.c_str());
+  PlatformLogError(sText.c_str());
 }
 
 HRESULT RegisterComponentClass(const SClassRegistration& oClass, const std::string& sLibraryPath) {

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "platform/proc_table.h"
-#include "platform/spawned_program.h"
+#include "tests/support/spawned_program.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

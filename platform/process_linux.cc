@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/process_log.h"
+#include "platform/platform_log.h"
 #include "platform/process.h"
 #include "platform/unique_fd.h"
 
@@ -144,7 +144,7 @@ class CFileActions final {
 bool Spawn(const std::vector<std::string>& oArgs, posix_spawn_file_actions_t* pActions, int& iPid) {
   iPid = -1;
   if (oArgs.empty() || oArgs[0].empty()) {
-    ZuvLogError("Spawn failed: no program given.");
+    PlatformLogError("Spawn failed: no program given.");
     return false;
   }
   std::vector<char*> oArgv = MakeArgv(oArgs);
@@ -152,7 +152,7 @@ bool Spawn(const std::vector<std::string>& oArgs, posix_spawn_file_actions_t* pA
   pid_t iChild = -1;
   int iError = posix_spawnp(&iChild, oArgv[0], pActions, oAttributes.Get(), oArgv.data(), environ);
   if (iError != 0) {
-    ZuvLogError("Spawn failed: the program could not be started.");
+    PlatformLogError("Spawn failed: the program could not be started.");
     return false;
   }
   iPid = iChild;
@@ -164,7 +164,7 @@ bool WaitForChild(int iPid, int& iExitCode) {
   int iStatus = 0;
   while (waitpid(iPid, &iStatus, 0) < 0) {
     if (errno != EINTR) {
-      ZuvLogError("RunAndWait() cannot wait for the program.");
+      PlatformLogError("RunAndWait() cannot wait for the program.");
       return false;
     }
   }
@@ -186,20 +186,20 @@ sigset_t StopSignals() {
 bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid) {
   iPid = -1;
   if (oArgs.empty() || oArgs[0].empty()) {
-    ZuvLogError("SpawnDetached() failed: no program given.");
+    PlatformLogError("SpawnDetached() failed: no program given.");
     return false;
   }
   std::vector<char*> oArgv = MakeArgv(oArgs);
   int aPipe[2];
   if (pipe2(aPipe, O_CLOEXEC) != 0) {
-    ZuvLogError("SpawnDetached() cannot create the report pipe.");
+    PlatformLogError("SpawnDetached() cannot create the report pipe.");
     return false;
   }
   CUniqueFd oRead(aPipe[0]);
   CUniqueFd oWrite(aPipe[1]);
   pid_t iChild = fork();
   if (iChild < 0) {
-    ZuvLogError("SpawnDetached() cannot fork.");
+    PlatformLogError("SpawnDetached() cannot fork.");
     return false;
   }
   if (iChild == 0) RunIntermediate(oArgv.data(), oWrite.Get());
@@ -219,7 +219,7 @@ bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid) {
     if (oReport.m_iKind == SSpawnReport::ERROR) iError = oReport.m_iValue;
   }
   if (iGrandchild <= 0 || iError != 0) {
-    ZuvLogError("SpawnDetached() failed: the program could not be started.");
+    PlatformLogError("SpawnDetached() failed: the program could not be started.");
     return false;
   }
   iPid = iGrandchild;
@@ -256,7 +256,7 @@ bool RunAndCapture(const std::vector<std::string>& oArgs, int& iExitCode, std::s
   sOutput.clear();
   int aPipe[2];
   if (pipe2(aPipe, O_CLOEXEC) != 0) {
-    ZuvLogError("RunAndCapture() cannot create the output pipe.");
+    PlatformLogError("RunAndCapture() cannot create the output pipe.");
     return false;
   }
   CUniqueFd oRead(aPipe[0]);

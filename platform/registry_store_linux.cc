@@ -11,10 +11,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "foundation/process_log.h"
 #include "platform/debug_output.h"
 #include "platform/file_system.h"
 #include "platform/named_lock.h"
+#include "platform/platform_log.h"
 #include "platform/registry_store.h"
 
 namespace wdx {
@@ -134,7 +134,7 @@ bool CRegistryStore::Fail(int iError, const char* szOperation, const std::string
   if (iError != ENOENT) {
     std::string sText = std::string("CRegistryStore::") + szOperation + "() failed for " + sDetail +
                         ": " + std::strerror(iError);
-    ZuvLogError(sText.c_str());
+    PlatformLogError(sText.c_str());
   }
   return false;
 }

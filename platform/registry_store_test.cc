@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/test_log_capture.h"
 #include "platform/fake_file_system.h"
 #include "tests/support/child_process.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "foundation/process_log.h"
 #include "platform/file_system.h"
+#include "platform/platform_log.h"
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/supervisor_pid_file.h"
@@ -56,7 +56,7 @@ class CSupervisorServiceManager final : public IServiceManager {
   bool ConfirmStart(const std::string& sPidFile, int iSupervisorPid);
   bool Fail(const char* szLogText, const std::string& sReason) {
     m_sLastError = sReason;
-    ZuvLogError(szLogText);
+    PlatformLogError(szLogText);
     return false;
   }
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/process_log.h"
 #include "platform/file_system.h"
+#include "platform/platform_log.h"
 #include "platform/process.h"
 #include "platform/service_manager_systemd.h"
 
@@ -55,7 +55,7 @@ class CSystemdServiceManager final : public IServiceManager {
   bool Systemctl(const std::vector<std::string>& oArgs, const char* szLogText);
   bool Fail(const char* szLogText, const std::string& sReason) {
     m_sLastError = sReason;
-    ZuvLogError(szLogText);
+    PlatformLogError(szLogText);
     return false;
   }
 

@@ -14,8 +14,8 @@
 
 #include "foundation/ram_file.h"
 #include "platform/component.h"
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 extern char** environ;

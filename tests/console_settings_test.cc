@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "service/wdx_codes.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 namespace wdx::test {
@@ -40,7 +40,8 @@ TEST(ConsoleSettings, RefusedChangesLeaveTheFileAsItWas) {
   const SRunResult oBracket = oFixture.RunConsole({"settings", "add", "URLS", "http://x/[1]"});
   EXPECT_EQ(oBracket.m_iExitCode, 1);
   EXPECT_NE(oBracket.m_sErr.find("\"[\""), std::string::npos) << oBracket.m_sErr;
-  EXPECT_EQ(oFixture.RunConsole({"settings", "set", "MsgUp", std::string(300, 'x')}).m_iExitCode, 1);
+  EXPECT_EQ(oFixture.RunConsole({"settings", "set", "MsgUp", std::string(300, 'x')}).m_iExitCode,
+            1);
   EXPECT_EQ(oFixture.RunConsole({"settings", "set", "MsgUp", "caf\xc3\xa9"}).m_iExitCode, 1);
   EXPECT_EQ(oFixture.RunConsole({"settings", "remove", "PROGS", "nothing"}).m_iExitCode, 1);
   EXPECT_EQ(oFixture.RunConsole({"settings", "frobnicate"}).m_iExitCode, 2);
@@ -50,14 +51,18 @@ TEST(ConsoleSettings, RefusedChangesLeaveTheFileAsItWas) {
 TEST(ConsoleSettings, ImportReplacesEverythingAndRejectsBadFilesWhole) {
   CServiceFixture oFixture;
   ASSERT_EQ(oFixture.RunConsole({"settings", "set", "AdminId", "ops"}).m_iExitCode, 0);
-  oFixture.Folder().Write("good.txt", "[KEYS]\r\nMachineName=SRV1\r\n\r\n[PROGS]\r\n/usr/bin/app\r\n");
-  ASSERT_EQ(oFixture.RunConsole({"settings", "import", oFixture.Folder().File("good.txt")}).m_iExitCode, 0);
+  oFixture.Folder().Write("good.txt",
+                          "[KEYS]\r\nMachineName=SRV1\r\n\r\n[PROGS]\r\n/usr/bin/app\r\n");
+  ASSERT_EQ(
+      oFixture.RunConsole({"settings", "import", oFixture.Folder().File("good.txt")}).m_iExitCode,
+      0);
   EXPECT_EQ(oFixture.RunConsole({"settings", "export"}).m_sOut,
             "[KEYS]\nMachineName=SRV1\n[PROGS]\n/usr/bin/app\n");
 
   const std::string sBefore = oFixture.Folder().Read("AutoSet.caf");
   oFixture.Folder().Write("bad.txt", "[KEYS]\nAdminId=x\n" + std::string(10000, 'y') + "\n");
-  const SRunResult oBad = oFixture.RunConsole({"settings", "import", oFixture.Folder().File("bad.txt")});
+  const SRunResult oBad =
+      oFixture.RunConsole({"settings", "import", oFixture.Folder().File("bad.txt")});
   EXPECT_EQ(oBad.m_iExitCode, 1);
   EXPECT_NE(oBad.m_sErr.find("Line 3"), std::string::npos) << oBad.m_sErr;
   EXPECT_EQ(oFixture.Folder().Read("AutoSet.caf"), sBefore);

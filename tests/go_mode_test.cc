@@ -12,8 +12,8 @@
 
 #include "foundation/ram_file.h"
 #include "platform/registry_store.h"
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 namespace wdx::test {

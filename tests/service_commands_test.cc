@@ -1,13 +1,13 @@
 // The real wdxsvc over its real endpoint: every command code, the shared command object, the
 // local server's lifetime, and a clean stop.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 namespace wdx::test {

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "platform/registry_store.h"
-#include "service/registration.h"
+#include "service/host/registration.h"
 #include "tests/support/service_fixture.h"
 
 namespace wdx::test {
@@ -37,8 +37,8 @@ TEST(ServiceProgram, RegServerThenServiceLeavesLocalServiceOnlyAfterTheSecond) {
   ASSERT_TRUE(pStore->GetValue(AppIdKey(), "ServiceParameters", sValue));
   EXPECT_EQ(sValue, "-Service");
   // "Service" also installs the service with the service manager.
-  ASSERT_TRUE(pStore->GetValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\WDXSVC", "ImagePath",
-                               sValue));
+  ASSERT_TRUE(
+      pStore->GetValue("HKLM\\SYSTEM\\CurrentControlSet\\Services\\WDXSVC", "ImagePath", sValue));
 
   // Registering as a plain server again takes "LocalService" away.
   ASSERT_EQ(oFixture.RunService({"-regserver"}).m_iExitCode, 0);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/command_endpoint.h"
-#include "service/wdx_client.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_client.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 namespace wdx::test {

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "platform/service_manager.h"
-#include "service/wdx_codes.h"
+#include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
 
 namespace wdx::test {

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "foundation/test_log_capture.h"
-#include "platform/spawned_program.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/spawned_program.h"
 
 namespace wdx {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "service/wdx_client.h"
+#include "service/host/wdx_client.h"
 
 namespace wdx::test {
 namespace {

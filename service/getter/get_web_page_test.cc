@@ -1,0 +1,494 @@
+#include "service/getter/get_web_page.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_folder.h"
+
+namespace wdx {
+namespace {
+
+constexpr const char* kNotHttp = "CGetWebPage:: can only use URLs beginning with http:////";
+
+// An httplib server (plain or TLS) listening on a free loopback port for the test's lifetime.
+class CLoopbackServer final {
+ public:
+  explicit CLoopbackServer(std::unique_ptr<httplib::Server> pServer)
+      : m_pServer(std::move(pServer)) {}
+  ~CLoopbackServer() { Stop(); }
+  CLoopbackServer(const CLoopbackServer&) = delete;
+  CLoopbackServer& operator=(const CLoopbackServer&) = delete;
+
+  httplib::Server& Http() { return *m_pServer; }
+  bool Start() {
+    m_iPort = m_pServer->bind_to_any_port("127.0.0.1");
+    if (m_iPort <= 0) return false;
+    m_oThread = std::thread([this] { m_pServer->listen_after_bind(); });
+    for (int i = 0; i < 500 && !m_pServer->is_running(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return m_pServer->is_running();
+  }
+  void Stop() {
+    if (!m_oThread.joinable()) return;
+    m_pServer->stop();
+    m_oThread.join();
+  }
+  int Port() const { return m_iPort; }
+
+ private:
+  std::unique_ptr<httplib::Server> m_pServer;
+  std::thread m_oThread;
+  int m_iPort = 0;
+};
+
+// A loopback socket that listens but never accepts: the kernel completes the connection and
+// nothing ever answers.
+class CSilentListener final {
+ public:
+  CSilentListener() {
+    m_iFd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in oAddr{};
+    oAddr.sin_family = AF_INET;
+    oAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t uLen = sizeof(oAddr);
+    if (bind(m_iFd, reinterpret_cast<sockaddr*>(&oAddr), sizeof(oAddr)) == 0 &&
+        listen(m_iFd, 8) == 0 &&
+        getsockname(m_iFd, reinterpret_cast<sockaddr*>(&oAddr), &uLen) == 0) {
+      m_iPort = ntohs(oAddr.sin_port);
+    }
+  }
+  ~CSilentListener() { close(m_iFd); }
+  CSilentListener(const CSilentListener&) = delete;
+  CSilentListener& operator=(const CSilentListener&) = delete;
+  int Port() const { return m_iPort; }
+  // Whether any client has connected.
+  bool HasPendingConnection() const {
+    pollfd oPoll{m_iFd, POLLIN, 0};
+    return poll(&oPoll, 1, 0) > 0;
+  }
+
+ private:
+  int m_iFd = -1;
+  int m_iPort = 0;
+};
+
+// A port on which nothing listens (bound once, then released).
+int FreePort() {
+  CSilentListener oListener;
+  return oListener.Port();
+}
+
+class CEnvGuard final {
+ public:
+  CEnvGuard(const char* szName, const char* szValue) : m_sName(szName) {
+    if (const char* szOld = std::getenv(szName)) m_oOld = szOld;
+    setenv(szName, szValue, 1);
+  }
+  ~CEnvGuard() {
+    if (!m_oOld) unsetenv(m_sName.c_str());
+    if (m_oOld) setenv(m_sName.c_str(), m_oOld->c_str(), 1);
+  }
+  CEnvGuard(const CEnvGuard&) = delete;
+  CEnvGuard& operator=(const CEnvGuard&) = delete;
+
+ private:
+  std::string m_sName;
+  std::optional<std::string> m_oOld;
+};
+
+class GetWebPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetGetterSettings();
+    AddRoutes(m_oServer.Http());
+    ASSERT_TRUE(m_oServer.Start());
+    ASSERT_TRUE(m_oLog.IsReady());
+  }
+  void TearDown() override {
+    m_oServer.Stop();
+    ResetGetterSettings();
+  }
+  static void ResetGetterSettings() {
+    CGetWebPage::ResetOptionsForTesting();
+    CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{});
+    CGetWebPage::SetCaFileForTesting("");
+  }
+
+  void AddRoutes(httplib::Server& oHttp) {
+    using httplib::Request;
+    using httplib::Response;
+    oHttp.Get("/ok",
+              [](const Request&, Response& oRes) { oRes.set_content("fine", "text/plain"); });
+    oHttp.Get("/nocontent", [](const Request&, Response& oRes) { oRes.status = 204; });
+    oHttp.Get("/error", [](const Request&, Response& oRes) { oRes.status = 500; });
+    oHttp.Get("/auth", [](const Request&, Response& oRes) { oRes.status = 401; });
+    oHttp.Get("/noloc", [](const Request&, Response& oRes) { oRes.status = 302; });
+    oHttp.Get(R"(/to/(\d+)/(.*))", [](const Request& oReq, Response& oRes) {
+      oRes.set_redirect(oReq.matches[2].str(), std::stoi(oReq.matches[1].str()));
+    });
+    oHttp.Get("/headers", [this](const Request& oReq, Response& oRes) {
+      std::lock_guard<std::mutex> oLock(m_oMutex);
+      for (const char* szName : {"Accept", "User-Agent", "Cache-Control", "Pragma"}) {
+        m_sSeenHeaders += std::string(szName) + "=" + oReq.get_header_value(szName) + ";";
+      }
+      oRes.status = 200;
+    });
+    oHttp.Get("/bigheaders", [](const Request&, Response& oRes) {
+      for (int i = 0; i < 1000; ++i)
+        oRes.set_header("X-Pad-" + std::to_string(i), std::string(1000, 'p'));
+    });
+    oHttp.Get("/endless", [](const Request&, Response& oRes) {
+      oRes.set_chunked_content_provider("text/plain", [](size_t, httplib::DataSink& oSink) {
+        const std::string sChunk(16384, 'x');
+        return oSink.write(sChunk.data(), sChunk.size());
+      });
+    });
+  }
+
+  std::string Url(const std::string& sPath) const {
+    return "http://127.0.0.1:" + std::to_string(m_oServer.Port()) + sPath;
+  }
+  // A path that redirects with iStatus to sTarget.
+  std::string RedirectUrl(int iStatus, const std::string& sTarget) const {
+    return Url("/to/" + std::to_string(iStatus) + "/" + sTarget);
+  }
+  bool HasEvent(const std::string& sText) const {
+    return m_oLog.Text().find(" (event): " + sText + "\r\r\n") != std::string::npos;
+  }
+  int CountErrorEntries() const {
+    const std::string sAll = m_oLog.Text();
+    int iCount = 0;
+    for (size_t uAt = sAll.find(" Error: "); uAt != std::string::npos;
+         uAt = sAll.find(" Error: ", uAt + 1)) {
+      ++iCount;
+    }
+    return iCount;
+  }
+  // The text of the first error entry that starts with sPrefix ("" if none).
+  std::string ErrorStartingWith(const std::string& sPrefix) const {
+    const std::string sAll = m_oLog.Text();
+    const size_t uAt = sAll.find(" Error: " + sPrefix);
+    if (uAt == std::string::npos) return "";
+    const size_t uStart = uAt + 8;
+    return sAll.substr(uStart, sAll.find("\r\r\n", uStart) - uStart);
+  }
+  void ExpectException(int iCode, const std::string& sUrl) const {
+    EXPECT_TRUE(
+        m_oLog.HasError("CGetWebPage::  Exception " + std::to_string(iCode) + " for this URL: "));
+    EXPECT_TRUE(m_oLog.HasError(sUrl));
+  }
+
+  test::CLogCapture m_oLog;
+  CLoopbackServer m_oServer{std::make_unique<httplib::Server>()};
+  std::mutex m_oMutex;
+  std::string m_sSeenHeaders;
+  CGetWebPage m_oPage;
+};
+
+// --- Completed requests: code 0 whatever the status ------------------------------------------
+
+TEST_F(GetWebPageTest, Status200PassesAndLogsTheStatusEvent) {
+  EXPECT_EQ(m_oPage.Go("D", Url("/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+  EXPECT_TRUE(m_oPage.IsOk());
+  EXPECT_EQ(m_oPage.GetUrl(), Url("/ok"));
+  EXPECT_TRUE(HasEvent("CGetWebPage Go: " + Url("/ok")));
+  EXPECT_TRUE(HasEvent("CGetWebPage::  Got status code 200"));
+  EXPECT_EQ(CountErrorEntries(), 0);
+}
+
+TEST_F(GetWebPageTest, Status204Passes) {
+  EXPECT_EQ(m_oPage.Go("D", Url("/nocontent").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 204);
+  EXPECT_TRUE(m_oPage.IsOk());
+}
+
+TEST_F(GetWebPageTest, Status404And500CompleteButAreNotOk) {
+  EXPECT_EQ(m_oPage.Go("D", Url("/missing").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 404);
+  EXPECT_FALSE(m_oPage.IsOk());
+  EXPECT_TRUE(HasEvent("CGetWebPage::  Got status code 404"));
+  EXPECT_EQ(m_oPage.Go("D", Url("/error").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 500);
+  EXPECT_FALSE(m_oPage.IsOk());
+  EXPECT_TRUE(HasEvent("CGetWebPage::  Got status code 500"));
+}
+
+TEST_F(GetWebPageTest, SendsTheFixedHeadersAndNoCache) {
+  EXPECT_EQ(m_oPage.Go("D", Url("/headers").c_str()), 0);
+  std::lock_guard<std::mutex> oLock(m_oMutex);
+  EXPECT_EQ(m_sSeenHeaders,
+            "Accept=text/*;User-Agent=MFC_Tear_Sample;Cache-Control=no-cache;Pragma=no-cache;");
+}
+
+TEST_F(GetWebPageTest, EndlessBodyReturnsWithTheStatus) {
+  // A getter that read the body would run into this time limit and fail.
+  CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{5000, 5, 10000});
+  EXPECT_EQ(m_oPage.Go("D", Url("/endless").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+}
+
+TEST_F(GetWebPageTest, UrlOf2000CharactersIsRequested) {
+  std::string sUrl = Url("/ok?q=");
+  sUrl += std::string(2000 - sUrl.size(), 'a');
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+}
+
+// --- Redirects: one is followed, the target must answer 200 -----------------------------------
+
+TEST_F(GetWebPageTest, RedirectsToAPageThatAnswers200Pass) {
+  for (int iStatus : {301, 302, 303}) {
+    CGetWebPage oPage;
+    EXPECT_EQ(oPage.Go("D", RedirectUrl(iStatus, Url("/ok")).c_str()), 0) << iStatus;
+    EXPECT_EQ(oPage.GetStatusCode(), 200) << iStatus;
+    EXPECT_TRUE(oPage.IsOk());
+  }
+  EXPECT_EQ(CountErrorEntries(), 0);
+}
+
+TEST_F(GetWebPageTest, RedirectToA404EndsWithCode2) {
+  const std::string sUrl = RedirectUrl(302, Url("/missing"));
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 404);
+  EXPECT_FALSE(m_oPage.IsOk());
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage::  Got status code 404"));
+  ExpectException(2, sUrl);
+}
+
+TEST_F(GetWebPageTest, SecondRedirectIsNotFollowed) {
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, RedirectUrl(301, Url("/ok"))).c_str()), 2);
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage::  Got status code 301"));
+  const std::string sLoop = Url("/to/302/") + Url("/to/302/") + Url("/ok");
+  EXPECT_EQ(m_oPage.Go("D", sLoop.c_str()), 2);
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage::  Got status code 302"));
+}
+
+TEST_F(GetWebPageTest, RedirectWithoutLocationEndsWithCode2) {
+  EXPECT_EQ(m_oPage.Go("D", Url("/noloc").c_str()), 2);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 302);
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage:: Site redirects with no new location"));
+  ExpectException(2, Url("/noloc"));
+}
+
+TEST_F(GetWebPageTest, RedirectToAnotherSchemeEndsWithCode2) {
+  const std::string sTarget = "ftp://127.0.0.1/file.txt";
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, sTarget).c_str()), 2);
+  EXPECT_TRUE(
+      m_oLog.HasError("CGetWebPage::  this redirected URL does not reference a HTTP resource:"));
+  EXPECT_TRUE(m_oLog.HasError(sTarget));
+}
+
+TEST_F(GetWebPageTest, RedirectToGarbageEndsWithCode2) {
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, "http://[zz").c_str()), 2);
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage:: this redirected URL could not be parsed: "));
+  EXPECT_TRUE(m_oLog.HasError("http://[zz"));
+}
+
+TEST_F(GetWebPageTest, RelativeRedirectIsResolvedAgainstTheRequest) {
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, "/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+  EXPECT_TRUE(m_oPage.IsOk());
+}
+
+// --- Refusals: code 1 ------------------------------------------------------------------------
+
+TEST_F(GetWebPageTest, Status401IsAccessDenied) {
+  EXPECT_EQ(m_oPage.Go("D", Url("/auth").c_str()), 1);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 401);
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage:: Access denied: Invalid password"));
+  ExpectException(1, Url("/auth"));
+}
+
+TEST_F(GetWebPageTest, OtherSchemesAndMissingSchemeAreRefused) {
+  for (const char* szUrl : {"ftp://127.0.0.1/x", "file:///etc/hostname", "127.0.0.1/ok", ""}) {
+    CGetWebPage oPage;
+    EXPECT_EQ(oPage.Go("D", szUrl), 1) << szUrl;
+    EXPECT_EQ(oPage.GetStatusCode(), 1);
+  }
+  EXPECT_EQ(m_oLog.CountErrors(kNotHttp), 4);
+  ExpectException(1, "ftp://127.0.0.1/x");
+}
+
+TEST_F(GetWebPageTest, UnknownOptionIsRefusedBeforeAnyRequest) {
+  EXPECT_EQ(m_oPage.Go("X", Url("/ok").c_str()), 1);
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage::ParseOptions unrecognized option: X"));
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage Go: " + Url("/ok")));
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage:: bad params."));
+  EXPECT_EQ(CountErrorEntries(), 3);
+  EXPECT_FALSE(HasEvent("CGetWebPage Go: " + Url("/ok")));
+}
+
+TEST_F(GetWebPageTest, ControlCharactersNeverReachTheWire) {
+  CSilentListener oListener;
+  const std::string sBase = "http://127.0.0.1:" + std::to_string(oListener.Port());
+  for (const std::string& sUrl : {sBase + "/a\r\nX-Injected: 1", sBase + "/a\nb", sBase + "/\t"}) {
+    CGetWebPage oPage;
+    EXPECT_EQ(oPage.Go("D", sUrl.c_str()), 1);
+  }
+  EXPECT_FALSE(oListener.HasPendingConnection());
+  // The log stays one entry a line: the URL's control bytes are shown escaped.
+  EXPECT_TRUE(m_oLog.HasError(sBase + "/a%0D%0AX-Injected: 1"));
+  EXPECT_EQ(m_oLog.Text().find("\nX-Injected"), std::string::npos);
+}
+
+TEST_F(GetWebPageTest, OverlongUrlIsRefused) {
+  CSilentListener oListener;
+  std::string sUrl = "http://127.0.0.1:" + std::to_string(oListener.Port()) + "/";
+  sUrl += std::string(WDX_URL_MAX_LENGTH, 'a');
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 1);
+  EXPECT_FALSE(oListener.HasPendingConnection());
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage::  Exception 1 for this URL: "));
+}
+
+// --- Transport failures: code 2 and the libcurl error line ------------------------------------
+
+TEST_F(GetWebPageTest, UnreachableServerLogsTwoErrorLines) {
+  const std::string sUrl = "http://127.0.0.1:" + std::to_string(FreePort()) + "/ok";
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 1);
+  EXPECT_EQ(CountErrorEntries(), 2);
+  const std::string sLine = ErrorStartingWith("CGetWebPage::  WinINet Exception 7: ");
+  EXPECT_NE(sLine.find("connect"), std::string::npos) << sLine;
+  EXPECT_TRUE(sLine.ends_with(" for this URL: ")) << sLine;
+  EXPECT_TRUE(m_oLog.HasError(sUrl));
+}
+
+TEST_F(GetWebPageTest, MegabyteOfHeadersIsATransportFailure) {
+  EXPECT_EQ(m_oPage.Go("D", Url("/bigheaders").c_str()), 2);
+  EXPECT_FALSE(m_oPage.IsOk());
+  EXPECT_NE(ErrorStartingWith("CGetWebPage::  WinINet Exception 23: ").find("response headers"),
+            std::string::npos);
+}
+
+TEST_F(GetWebPageTest, SilentServerEndsAtTheTimeLimits) {
+  CSilentListener oListener;
+  const std::string sUrl = "http://127.0.0.1:" + std::to_string(oListener.Port()) + "/";
+  CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{1000, 60, 300});
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  WinINet Exception 28: ").empty());
+  // The no-data limit alone ends it as well.
+  CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{1000, 1, 60000});
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
+  EXPECT_EQ(m_oLog.CountErrors(sUrl), 2);
+}
+
+// --- Options ----------------------------------------------------------------------------------
+
+TEST_F(GetWebPageTest, OptionLettersAreWholeAndCaseBlind) {
+  EXPECT_TRUE(m_oPage.ParseOptions("l"));
+  EXPECT_EQ(CGetWebPage::GetAccessType(), WDX_URL_ACCESS_DIRECT);
+  EXPECT_TRUE(m_oPage.ParseOptions(" D "));
+  EXPECT_EQ(CGetWebPage::GetAccessType(), WDX_URL_ACCESS_PROXY);
+  EXPECT_TRUE(m_oPage.ParseOptions("S"));
+  EXPECT_TRUE(m_oPage.ParseOptions("f"));
+  EXPECT_FALSE(CGetWebPage::IsProgressMode());
+  for (const char* szBad : {"DL", "", "Q", "DD"}) EXPECT_FALSE(m_oPage.ParseOptions(szBad));
+  EXPECT_FALSE(m_oPage.ParseOptions(nullptr));
+  EXPECT_FALSE(m_oPage.ParseOptions(std::string(5000, 'D').c_str()));
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage::ParseOptions unrecognized option: DL"));
+  EXPECT_EQ(CGetWebPage::GetAccessType(), WDX_URL_ACCESS_PROXY);
+  EXPECT_TRUE(CGetWebPage::IsReloadSet());
+}
+
+TEST_F(GetWebPageTest, ProxyAccessUsesTheEnvironmentAndDirectIgnoresIt) {
+  const std::string sDeadProxy = "http://127.0.0.1:" + std::to_string(FreePort());
+  CEnvGuard oProxy("http_proxy", sDeadProxy.c_str());
+  CEnvGuard oNoProxy("no_proxy", "");
+  EXPECT_EQ(m_oPage.Go("D", Url("/ok").c_str()), 2);
+  EXPECT_EQ(m_oPage.Go("L", Url("/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+}
+
+TEST_F(GetWebPageTest, ProgressModeLogsConnectionAndRedirect) {
+  EXPECT_EQ(m_oPage.Go("P", RedirectUrl(302, Url("/ok")).c_str()), 0);
+  EXPECT_TRUE(CGetWebPage::IsProgressMode());
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage:: Opening Internet..."));
+  EXPECT_TRUE(HasEvent("Connection made!"));
+  EXPECT_TRUE(m_oLog.HasError("CGetWebPage:: Caution: redirected to " + Url("/ok")));
+}
+
+// --- HTTPS ------------------------------------------------------------------------------------
+
+// A test CA and a server certificate for 127.0.0.1 made with the openssl tool, once per suite.
+class GetWebPageHttpsTest : public GetWebPageTest {
+ protected:
+  static void SetUpTestSuite() {
+    s_pCerts = std::make_unique<test::CTempFolder>();
+    const std::string sDir = s_pCerts->Path();
+    s_pCerts->Write("ext.cnf",
+                    "subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n");
+    const std::string sKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    const std::string sScript =
+        "cd '" + sDir + "' && openssl req -x509" + sKey +
+        " -keyout ca.key -out ca.pem -days 2 -subj '/CN=Wardenix Test CA' && openssl req" + sKey +
+        " -keyout server.key -out server.csr -subj '/CN=localhost' && openssl x509 -req"
+        " -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2"
+        " -extfile ext.cnf";
+    s_bCertsMade = std::system(("(" + sScript + ") >/dev/null 2>&1").c_str()) == 0;
+  }
+  static void TearDownTestSuite() { s_pCerts.reset(); }
+
+  void SetUp() override {
+    ASSERT_TRUE(s_bCertsMade) << "the openssl tool could not make the test certificates";
+    GetWebPageTest::SetUp();
+    const std::string sDir = s_pCerts->Path();
+    m_pTls = std::make_unique<CLoopbackServer>(std::make_unique<httplib::SSLServer>(
+        (sDir + "server.pem").c_str(), (sDir + "server.key").c_str()));
+    AddRoutes(m_pTls->Http());
+    ASSERT_TRUE(m_pTls->Start());
+  }
+  void TearDown() override {
+    m_pTls.reset();
+    GetWebPageTest::TearDown();
+  }
+  std::string TlsUrl(const std::string& sPath) const {
+    return "https://127.0.0.1:" + std::to_string(m_pTls->Port()) + sPath;
+  }
+  static std::string CaFile() { return s_pCerts->File("ca.pem"); }
+
+  static inline std::unique_ptr<test::CTempFolder> s_pCerts;
+  static inline bool s_bCertsMade = false;
+  std::unique_ptr<CLoopbackServer> m_pTls;
+};
+
+TEST_F(GetWebPageHttpsTest, TrustedCertificatePasses) {
+  CGetWebPage::SetCaFileForTesting(CaFile());
+  EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+  EXPECT_EQ(m_oPage.Go("D", TlsUrl("/missing").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 404);
+}
+
+TEST_F(GetWebPageHttpsTest, UntrustedCertificateIsATransportFailure) {
+  EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 2);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 1);
+  const std::string sLine = ErrorStartingWith("CGetWebPage::  WinINet Exception 60: ");
+  EXPECT_NE(sLine.find("certificate"), std::string::npos) << m_oLog.Text();
+  EXPECT_TRUE(m_oLog.HasError(TlsUrl("/ok")));
+}
+
+TEST_F(GetWebPageHttpsTest, RedirectFromHttpToHttpsPasses) {
+  CGetWebPage::SetCaFileForTesting(CaFile());
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(301, TlsUrl("/ok")).c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+  EXPECT_EQ(m_oPage.Go("D", RedirectUrl(302, TlsUrl("/missing")).c_str()), 2);
+}
+
+}  // namespace
+}  // namespace wdx

@@ -1,0 +1,155 @@
+#include "service/host/registration.h"
+
+#include <cerrno>
+
+#include "platform/component.h"
+#include "platform/file_system.h"
+#include "platform/registry_store.h"
+#include "platform/service_manager.h"
+#include "service/host/wdx_codes.h"
+
+namespace wdx {
+namespace {
+
+const std::string kHkcr = "HKCR\\";
+
+std::string Key(const std::string& sPath) {
+  return kHkcr + sPath;
+}
+
+// The component libraries that the service loads, registered with the program that uses them.
+const char* const kComponentLibraries[] = {"Perfwatch.so"};
+
+}  // namespace
+
+std::string AppIdKey() {
+  return Key(std::string("AppID\\") + WDX_APPID);
+}
+std::string ClassKey() {
+  return Key(std::string("CLSID\\") + WDX_CLSID);
+}
+std::string LocalServerKey() {
+  return ClassKey() + "\\LocalServer32";
+}
+
+int RegistryExitCode(int iErrno) {
+  switch (iErrno) {
+    case 0:
+      return 0;
+    case ENOENT:
+      return 2;
+    case EACCES:
+    case EPERM:
+      return 5;
+    case EBADMSG:
+      return 13;
+    default:
+      return 1;
+  }
+}
+
+bool CServiceRegistration::Set(const std::string& sKey, const std::string& sName,
+                               const std::string& sValue) {
+  return m_oStore.SetValue(sKey, sName, sValue);
+}
+
+int CServiceRegistration::Fail(const std::string& sWhat) {
+  m_sLastError = sWhat;
+  const int iCode = RegistryExitCode(m_oStore.GetLastErrorCode());
+  return iCode == 0 ? 1 : iCode;
+}
+
+bool CServiceRegistration::ApplyAppIdScript() {
+  return Set(AppIdKey(), "", WDX_SERVICE_NAME) && Set(Key("AppID\\WDXSVC.EXE"), "AppID", WDX_APPID);
+}
+
+bool CServiceRegistration::RegisterClass(const std::string& sProgramPath) {
+  const std::string sProgId = Key(WDX_PROGID);
+  const std::string sIndependent = Key(WDX_PROGID_INDEPENDENT);
+  const std::string sClass = ClassKey();
+  const std::string sTypeLib = Key(std::string("TypeLib\\") + WDX_TYPELIB);
+  const std::string sInterface = Key(std::string("Interface\\") + WDX_IID_IWDXSVR);
+  const std::string sEvents = Key(std::string("Interface\\") + WDX_IID_EVENTS);
+  // The class key and its "Programmable" subkey are replaced, not merged.
+  m_oStore.DeleteKey(sClass);
+  return Set(sProgId, "", WDX_CLASS_DESCRIPTION) && Set(sProgId + "\\CLSID", "", WDX_CLSID) &&
+         Set(sIndependent, "", WDX_CLASS_DESCRIPTION) &&
+         Set(sIndependent + "\\CLSID", "", WDX_CLSID) &&
+         Set(sIndependent + "\\CurVer", "", WDX_PROGID) && Set(sClass, "", WDX_CLASS_DESCRIPTION) &&
+         Set(sClass, "AppID", WDX_APPID) && Set(sClass + "\\ProgID", "", WDX_PROGID) &&
+         Set(sClass + "\\VersionIndependentProgID", "", WDX_PROGID_INDEPENDENT) &&
+         m_oStore.CreateKey(sClass + "\\Programmable") &&
+         Set(sClass + "\\LocalServer32", "", sProgramPath) &&
+         Set(sClass + "\\TypeLib", "", WDX_TYPELIB) &&
+         Set(sTypeLib + "\\1.0", "", WDX_TYPELIB_HELP) && Set(sInterface, "", "IWDXSVR") &&
+         Set(sInterface + "\\TypeLib", "", WDX_TYPELIB) && Set(sEvents, "", "_IWDXSVREvents") &&
+         Set(sEvents + "\\TypeLib", "", WDX_TYPELIB);
+}
+
+int CServiceRegistration::Register(const std::string& sProgramPath, bool bAsService) {
+  m_sLastError.clear();
+  if (m_oServices.IsInstalled() && !m_oServices.Uninstall()) {
+    m_sLastError = m_oServices.GetLastError();
+    return 1;
+  }
+  if (!ApplyAppIdScript()) return Fail("Cannot write the application registration.");
+  if (!m_oStore.KeyExists(AppIdKey())) {
+    return Fail("Cannot open the application registration.");
+  }
+  if (!m_oStore.DeleteValue(AppIdKey(), "LocalService")) {
+    return Fail("Cannot change the application registration.");
+  }
+  if (bAsService) {
+    if (!Set(AppIdKey(), "LocalService", WDX_SERVICE_NAME) ||
+        !Set(AppIdKey(), "ServiceParameters", "-Service")) {
+      return Fail("Cannot write the service registration.");
+    }
+    if (!m_oServices.Install(sProgramPath)) {
+      m_sLastError = "Couldn't create service: " + m_oServices.GetLastError();
+      return 1;
+    }
+  }
+  if (!RegisterClass(sProgramPath)) return Fail("Cannot register the command object's class.");
+  RegisterComponents(FolderOf(sProgramPath), false);
+  return 0;
+}
+
+void CServiceRegistration::RegisterComponents(const std::string& sFolder, bool bUnregister) {
+  for (const char* szLibrary : kComponentLibraries) {
+    const std::string sPath = sFolder + szLibrary;
+    if (!GetFileSystem().FileExists(sPath)) continue;
+    if (!Succeeded(RegisterLibrary(sPath, bUnregister))) {
+      m_sLastError = "Cannot " + std::string(bUnregister ? "unregister " : "register ") + sPath +
+                     ": " + GetComponentError();
+    }
+  }
+}
+
+void CServiceRegistration::RemoveAppIdScript() {
+  m_oStore.DeleteKey(AppIdKey());
+  m_oStore.DeleteKey(Key("AppID\\WDXSVC.EXE"));
+}
+
+void CServiceRegistration::UnregisterClass() {
+  m_oStore.DeleteKey(Key(WDX_PROGID));
+  m_oStore.DeleteKey(Key(WDX_PROGID_INDEPENDENT));
+  m_oStore.DeleteKey(ClassKey());
+  m_oStore.DeleteKey(Key(std::string("TypeLib\\") + WDX_TYPELIB));
+  m_oStore.DeleteKey(Key(std::string("Interface\\") + WDX_IID_IWDXSVR));
+  m_oStore.DeleteKey(Key(std::string("Interface\\") + WDX_IID_EVENTS));
+}
+
+int CServiceRegistration::Unregister() {
+  m_sLastError.clear();
+  RemoveAppIdScript();
+  if (m_oServices.IsInstalled() && !m_oServices.Uninstall()) {
+    m_sLastError = "Service could not be deleted: " + m_oServices.GetLastError();
+  }
+  std::string sProgram;
+  if (m_oStore.GetValue(LocalServerKey(), "", sProgram))
+    RegisterComponents(FolderOf(sProgram), true);
+  UnregisterClass();
+  return 0;
+}
+
+}  // namespace wdx

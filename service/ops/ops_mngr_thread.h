@@ -1,0 +1,122 @@
+// COpsMngrThread: the service's one worker thread. It is created suspended by its owner
+// (CThreadOwner), resumed, initialises its members (warden, item manager, process watch, alert
+// clients), reports that through the owner's m_bOpsMngrThreadInitialized, then idles on the
+// owner's command event until it is commanded into GO mode or the terminate flag is set. GO mode
+// runs a test cycle every MinuteInterval minutes: local URLs, the watched programs' activity,
+// remote URLs, then the decision, the alerts, the restart or the reboot.
+//
+// Threading: Resume() and Join() are called by the owner's thread; everything else runs on the
+// worker thread. The pending command and the phone readiness bytes are atomics written by the
+// command interface; every other member belongs to the worker.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "service/alerts/alert_clients.h"
+#include "service/ops/item_manager.h"
+#include "service/restart/warden.h"
+
+namespace wdx {
+
+class CAllSets;
+class CThreadOwner;
+class CWManager;
+
+inline constexpr int REMOTE_NONE = 100;
+inline constexpr int REMOTE_ALL_ALIVE = 101;
+inline constexpr int REMOTE_SOME_FAILED = 102;
+
+// Registry store values of the worker.
+inline constexpr const char* WDX_AUTORUN_KEY = "HKLM\\SOFTWARE\\Zuvanta\\Wardenix";
+inline constexpr const char* WDX_AUTORUN_VALUE = "AutoRun";
+inline constexpr const char* WDX_ERRORMODE_KEY =
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Windows";
+inline constexpr const char* WDX_ERRORMODE_VALUE = "ErrorMode";
+
+class COpsMngrThread final {
+ public:
+  COpsMngrThread();
+  ~COpsMngrThread();
+  COpsMngrThread(const COpsMngrThread&) = delete;
+  COpsMngrThread& operator=(const COpsMngrThread&) = delete;
+
+  // Starts the thread (it runs InitInstance); no-op while it runs.
+  bool Resume();
+  // Waits for the thread's end; detaches a thread that still runs after the owner gave up on
+  // it, so that shutdown can go on.
+  void Join(bool bDetachIfRunning);
+
+  // Refreshes the four phone readiness bytes from the phone client; false when it cannot.
+  bool GetPhoneReadyState();
+
+  CThreadOwner* m_pOwner = nullptr;
+  std::atomic<int> m_iPendingCommand{0};
+  std::array<std::atomic<uint8_t>, 4> m_aPhoneReady{};
+  std::atomic<bool> m_bCreatedNotResumed{false};
+
+ private:
+  // Thread life (ops_mngr_thread.cc).
+  bool InitInstance();
+  bool ExitInstance();
+  bool Initialize();
+  bool LowLevelInit();
+  void KeepAlive();
+  void AutoStart();
+  bool ValidateRequireds(bool bShowBox);
+  bool LocateBrowser();
+  bool ReadPopupDisableState();
+  bool ApplyPopupState();
+  bool LoadProcPerfs();
+  bool LoadAutoRunStatus();
+  bool LoadItems();
+  void SetCurrentAction(const std::string& sAction, const std::string& sObject);
+  bool SendEmails(bool bDown);
+  void ShowBox(const char* szText);
+
+  // GO mode (ops_go_loop.cc).
+  void Go();
+  bool PrepareGo();
+  void RunCycle(bool& bFailureSeen, int& iRestarts, bool& bLeave);
+  bool LocalOk(bool& bFailureSeen);
+  void CyclePassed(int iPrevious);
+  bool CycleFailed(int iPrevious, int& iRestarts);
+  void MarkFailedProgram();
+  void ShowAlertWarnings();
+  void LeaveGo(bool bFailureSeen);
+  bool GoContinues() const;
+
+  // URL passes and the built-in restart (url_passes.cc).
+  bool RunUrls();
+  bool HandleRemoteUrls(bool bSendAlerts);
+  bool RunNextRemoteUrl(const std::string& sUrl);
+  void ReportRemoteChange(bool bFailed, const std::string& sUrl);
+  bool DoRestarter();
+  void KillWatchedPrograms();
+  void ResetWebServer();
+  void StartPrograms();
+  bool VerifyRestart(int64_t iStartSeconds);
+  bool IsStopCommand() const { return m_iPendingCommand == 1003; }
+
+  CInsurer m_oInsurer;
+  CItemManager m_oItems;
+  CWarden m_oWarden;
+  CPhoner m_oPhoner;
+  CEmailer m_oEmailer;
+  std::unique_ptr<CWManager> m_pWatcher;
+
+  CAllSets* m_pSettings = nullptr;
+  bool m_bPopupFlag = false;
+  int m_iRemoteStatus = REMOTE_NONE;
+  bool m_bRestartVerified = false;
+  bool m_bLocalUrlsAlive = true;
+  bool m_bAutoStartPending = false;
+  std::string m_sLastFailedUrl;
+  std::thread m_oThread;
+};
+
+}  // namespace wdx

@@ -1,0 +1,124 @@
+#include "service/settings/all_sets.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/ram_file.h"
+#include "service/host/wdx_codes.h"
+#include "tests/support/temp_folder.h"
+
+namespace wdx {
+namespace {
+
+// Writes AutoSet.caf with the given lines and loads it into a settings aggregate.
+class AllSetsTest : public ::testing::Test {
+ protected:
+  bool Load(const std::vector<std::string>& oLines) {
+    CRamFile oWriter;
+    oWriter.Initialize(m_oFolder.Path().c_str(), WDX_SETTINGS_FILE);
+    if (!oWriter.LoadToRamFromListBox(oLines) || !oWriter.SaveToFile()) return false;
+    m_pKeyFile = std::make_unique<CRamFileRO>();
+    m_oSets.m_pKeyFile = m_pKeyFile.get();
+    m_oSets.m_oStrWorkingFolder.Assign(m_oFolder.Path().c_str());
+    return m_oSets.ReInitialize();
+  }
+
+  test::CTempFolder m_oFolder;
+  std::unique_ptr<CRamFileRO> m_pKeyFile;
+  CAllSets m_oSets;
+};
+
+TEST_F(AllSetsTest, AnEmptyFileGivesEveryDefault) {
+  ASSERT_TRUE(Load({}));
+  EXPECT_EQ(m_oSets.m_iMinuteInterval, 10);
+  EXPECT_EQ(m_oSets.m_iRestarterSeconds, 300);
+  EXPECT_EQ(m_oSets.m_iRestartsB4Reboot, 0);
+  EXPECT_EQ(m_oSets.m_iSensitivity, 5);
+  EXPECT_TRUE(m_oSets.m_bWatch);
+  EXPECT_FALSE(m_oSets.m_bEmailEnabled);
+  EXPECT_FALSE(m_oSets.m_bPhoneAlertsEnabled);
+  EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_SERVER_UP);
+  EXPECT_TRUE(m_oSets.m_oStrLogonId.IsEmpty());
+}
+
+TEST_F(AllSetsTest, RestarterSecondsFollowTheScanPeriod) {
+  ASSERT_TRUE(Load({"[KEYS]", "MinuteInterval=1"}));
+  EXPECT_EQ(m_oSets.m_iRestarterSeconds, 30);
+  ASSERT_TRUE(Load({"[KEYS]", "MinuteInterval=0"}));
+  EXPECT_EQ(m_oSets.m_iMinuteInterval, 0);
+  EXPECT_EQ(m_oSets.m_iRestarterSeconds, 15);
+  ASSERT_TRUE(Load({"[KEYS]", "MinuteInterval=7", "RstrSecs=99"}));
+  EXPECT_EQ(m_oSets.m_iRestarterSeconds, 99);
+  // A text without a number is 0, not the default.
+  ASSERT_TRUE(Load({"[KEYS]", "MinuteInterval=soon", "Sensitivity=12abc"}));
+  EXPECT_EQ(m_oSets.m_iMinuteInterval, 0);
+  EXPECT_EQ(m_oSets.m_iSensitivity, 12);
+}
+
+TEST_F(AllSetsTest, FlagsAreTrueOnlyForOneOrT) {
+  ASSERT_TRUE(Load({"[KEYS]", "WATCH=0", "EmailEnabled=t", "LogEvents=TRUE", "GOS= 1 "}));
+  EXPECT_FALSE(m_oSets.m_bWatch);
+  EXPECT_TRUE(m_oSets.m_bEmailEnabled);
+  EXPECT_FALSE(m_oSets.m_bLogEvents);
+  EXPECT_TRUE(m_oSets.m_bAutoStart);
+  ASSERT_TRUE(Load({"[KEYS]", "WATCH=TRUE"}));
+  EXPECT_FALSE(m_oSets.m_bWatch);
+  ASSERT_TRUE(Load({"[KEYS]", "watch=T"}));
+  EXPECT_TRUE(m_oSets.m_bWatch);
+}
+
+TEST_F(AllSetsTest, ServerStateComesFromItsText) {
+  ASSERT_TRUE(Load({"[KEYS]", "SvrStatus=rebooting"}));
+  EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_FAILS_DETECTED_SERVER_REBOOTONG);
+  ASSERT_TRUE(Load({"[KEYS]", "SvrStatus=Restarting"}));
+  EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_FAILS_DETECTED_SERVER_RESTARTING);
+  ASSERT_TRUE(Load({"[KEYS]", "SvrStatus=Down"}));
+  EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_SERVER_UP);
+}
+
+TEST_F(AllSetsTest, AMissingServerStateKeyIsWrittenOnTheNextSave) {
+  ASSERT_TRUE(Load({"[KEYS]", "AdminId=ops"}));
+  ASSERT_TRUE(m_oSets.SaveSettings());
+  CRamFile oReader;
+  ASSERT_TRUE(oReader.Initialize(m_oFolder.Path().c_str(), WDX_SETTINGS_FILE));
+  const std::vector<std::string> oLines = oReader.GetLines();
+  // Looking up the list sections added their missing headers too.
+  EXPECT_EQ(oLines, (std::vector<std::string>{"[KEYS]", "AdminId=ops", "SvrStatus=", "[EMAILS]",
+                                              "[URLS]", "[RURLS]", "[STOPS]", "[PROGS]"}));
+}
+
+TEST_F(AllSetsTest, PhoneAlertsNeedBothMessagesAndAnEnabledNumber) {
+  const std::vector<std::string> oBase = {"[KEYS]", "PNum3=5551234", "PE3=1", "MsgDown=down"};
+  ASSERT_TRUE(Load(oBase));
+  EXPECT_FALSE(m_oSets.m_bPhoneAlertsEnabled);
+  std::vector<std::string> oWithUp = oBase;
+  oWithUp.push_back("MsgUp=up");
+  ASSERT_TRUE(Load(oWithUp));
+  EXPECT_TRUE(m_oSets.m_bPhoneAlertsEnabled);
+  EXPECT_STREQ(m_oSets.m_aoStrPhoneNumber[2].c_str(), "5551234");
+  ASSERT_TRUE(Load({"[KEYS]", "PNum1=5551234", "PE1=0", "PE2=1", "MsgDown=d", "MsgUp=u"}));
+  EXPECT_FALSE(m_oSets.m_bPhoneAlertsEnabled);
+}
+
+TEST_F(AllSetsTest, ListSectionsFillTheirTablesUpToTheirSize) {
+  std::vector<std::string> oLines = {"[KEYS]", "AdminId=a", "[EMAILS]"};
+  for (int i = 0; i < 120; ++i) oLines.push_back("ops" + std::to_string(i) + "@example.org");
+  oLines.insert(oLines.end(), {"[URLS]", "http://127.0.0.1/", "[PROGS]", "/usr/bin/app"});
+  ASSERT_TRUE(Load(oLines));
+  EXPECT_STREQ(m_oSets.m_pEmails->GetAt(99), "ops99@example.org");
+  EXPECT_EQ(m_oSets.m_pEmails->GetAt(100), nullptr);
+  EXPECT_STREQ(m_oSets.m_pUrls->GetAt(0), "http://127.0.0.1/");
+  EXPECT_STREQ(m_oSets.m_pProgramsToStart->GetAt(0), "/usr/bin/app");
+  EXPECT_STREQ(m_oSets.m_pRemoteUrls->GetAt(0), "");
+}
+
+TEST(AllSets, RefusesToLoadWithoutKeyFileOrFolder) {
+  CAllSets oSets;
+  EXPECT_FALSE(oSets.ReInitialize());
+  EXPECT_FALSE(oSets.SaveSettings());
+}
+
+}  // namespace
+}  // namespace wdx
