@@ -1,7 +1,9 @@
 #include "console/console_cli.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 
 #include "console/settings_editor.h"
@@ -14,7 +16,7 @@ int CConsoleCli::Usage() {
   m_oErr << "usage: wardenix go | stop | status\n"
             "       wardenix command CODE\n"
             "       wardenix string CODE\n"
-            "       wardenix settings list | get KEY | set KEY VALUE | add SECTION LINE |\n"
+            "       wardenix settings list | get KEY|SECTION | set KEY VALUE | add SECTION LINE |\n"
             "                         remove SECTION LINE | export | import FILE\n";
   return 2;
 }
@@ -97,41 +99,59 @@ int CConsoleCli::Status() {
   return 0;
 }
 
+bool CConsoleCli::IsSettingsRead(const std::vector<std::string>& oArgs) {
+  return oArgs.size() >= 2 && oArgs[0] == "settings" &&
+         (oArgs[1] == "list" || oArgs[1] == "get" || oArgs[1] == "export");
+}
+
 int CConsoleCli::Settings(const std::vector<std::string>& oArgs) {
   if (oArgs.size() < 2) return Usage();
+  const std::string& sVerb = oArgs[1];
+  static const char* const kVerbs[] = {"list", "get", "set", "add", "remove", "export", "import"};
+  if (std::find(std::begin(kVerbs), std::end(kVerbs), sVerb) == std::end(kVerbs)) {
+    m_oErr << "wardenix: \"" << sVerb
+           << "\" is not a settings subcommand (list, get, set, add, "
+              "remove, export, import).\n";
+    return 2;
+  }
+  if (!IsSettingsRead(oArgs)) return SettingsChange(oArgs);
+  if (oArgs.size() != (sVerb == "get" ? 3u : 2u)) return Usage();
   CSettingsEditor oEditor(m_sFolder);
   if (!oEditor.Load()) {
     m_oErr << "wardenix: " << oEditor.GetLastError() << "\n";
     return 1;
   }
-  const std::string& sVerb = oArgs[1];
-  if (sVerb == "list" && oArgs.size() == 2) {
-    for (const auto& sLine : oEditor.ListKeys()) m_oOut << sLine << "\n";
-    return 0;
+  std::vector<std::string> oLines;
+  if (sVerb == "list") {
+    oLines = oEditor.ListKeys();
+    oLines.insert(oLines.begin(), "[KEYS]");
+    for (auto& sLine : oEditor.ListSections()) oLines.push_back(std::move(sLine));
+  } else if (sVerb == "export") {
+    oLines = oEditor.ExportLines();
+  } else if (CSettingsEditor::IsListSection(oArgs[2])) {
+    oLines = oEditor.GetSectionLines(oArgs[2]);
+  } else {
+    oLines.push_back(oEditor.GetKey(oArgs[2]));
   }
-  if (sVerb == "export" && oArgs.size() == 2) {
-    for (const auto& sLine : oEditor.ExportLines()) m_oOut << sLine << "\n";
-    return 0;
-  }
-  if (sVerb == "get" && oArgs.size() == 3) {
-    m_oOut << oEditor.GetKey(oArgs[2]) << "\n";
-    return 0;
-  }
-  return SettingsChange(oEditor, oArgs);
+  for (const auto& sLine : oLines) m_oOut << sLine << "\n";
+  return 0;
 }
 
-int CConsoleCli::SettingsChange(CSettingsEditor& oEditor, const std::vector<std::string>& oArgs) {
+int CConsoleCli::SettingsChange(const std::vector<std::string>& oArgs) {
   const std::string& sVerb = oArgs[1];
+  CSettingsEditor oEditor(m_sFolder);
   bool bOk = false;
   if (sVerb == "set" && oArgs.size() == 4) {
     if (!CSettingsEditor::IsKnownKey(oArgs[2])) {
       m_oErr << "wardenix: warning: the service does not read the key " << oArgs[2] << ".\n";
     }
     bOk = oEditor.SetKey(oArgs[2], oArgs[3]);
-  } else if (sVerb == "add" && oArgs.size() == 4) {
-    bOk = oEditor.AddLine(oArgs[2], oArgs[3]);
-  } else if (sVerb == "remove" && oArgs.size() == 4) {
-    bOk = oEditor.RemoveLine(oArgs[2], oArgs[3]);
+  } else if ((sVerb == "add" || sVerb == "remove") && oArgs.size() == 4) {
+    if (!CSettingsEditor::IsListSection(oArgs[2])) {
+      m_oErr << "wardenix: warning: the service does not read the section " << oArgs[2] << ".\n";
+    }
+    bOk = sVerb == "add" ? oEditor.AddLine(oArgs[2], oArgs[3])
+                         : oEditor.RemoveLine(oArgs[2], oArgs[3]);
   } else if (sVerb == "import" && oArgs.size() == 3) {
     std::ifstream oIn(oArgs[2], std::ios::binary);
     if (!oIn) {
@@ -144,8 +164,28 @@ int CConsoleCli::SettingsChange(CSettingsEditor& oEditor, const std::vector<std:
   } else {
     return Usage();
   }
-  if (!bOk) m_oErr << "wardenix: " << oEditor.GetLastError() << "\n";
-  return bOk ? 0 : 1;
+  if (!bOk) {
+    m_oErr << "wardenix: " << oEditor.GetLastError() << "\n";
+    return 1;
+  }
+  if (!oEditor.GetNote().empty()) m_oOut << oEditor.GetNote() << "\n";
+  if (IsGoModeRunning()) {
+    m_oOut << "Saved. GO mode is running: the change takes effect at the next GO.\n";
+  }
+  return 0;
+}
+
+bool CConsoleCli::IsGoModeRunning() {
+  // Only a service that already runs is asked: it is not started for this.
+  CWdxSvrClient oClient(m_sFolder);
+  int iGoMode = 0;
+  int iState = 0;
+  if (!oClient.Connect(false) || !oClient.OpsCommand(WDX_IS_GO_MODE, iGoMode) ||
+      !oClient.OpsCommand(WDX_GET_STATE, iState)) {
+    return false;
+  }
+  return iGoMode == WDX_TRUE || iState == WDX_STATE_RUNNING || iState == WDX_STATE_TESTING ||
+         iState == WDX_STATE_FAILING || iState == WDX_STATE_REMOTE_FAILING;
 }
 
 }  // namespace wdx

@@ -5,8 +5,12 @@
 //   wardenix status                  operations state by name, GO mode, current action
 //   wardenix command CODE            result of OpsCommand(CODE)
 //   wardenix string CODE             result of GetStringResult(CODE)
-//   wardenix settings list | get KEY | set KEY VALUE | add SECTION LINE | remove SECTION LINE
-//                     | export | import FILE
+//   wardenix settings list | get KEY|SECTION | set KEY VALUE | add SECTION LINE
+//                     | remove SECTION LINE | export | import FILE
+//
+// Settings reads create nothing; every change is saved under the settings lock, and while the
+// service is in GO mode the console says that the change takes effect at the next GO (the
+// service reads the settings afresh when GO mode starts).
 //
 // The program folder is WDX_HOME when set, else the folder of the program. Exit code 0 on
 // success, 1 when the service cannot be reached or an operation fails, 2 on a usage error.
@@ -28,6 +32,8 @@ class CConsoleCli final {
   CConsoleCli& operator=(const CConsoleCli&) = delete;
 
   int Run(const std::vector<std::string>& oArgs);
+  // Whether the arguments ask for a settings read (list, get, export).
+  static bool IsSettingsRead(const std::vector<std::string>& oArgs);
 
  private:
   int Usage();
@@ -36,7 +42,9 @@ class CConsoleCli final {
   int Command(const std::vector<std::string>& oArgs);
   int String(const std::vector<std::string>& oArgs);
   int Settings(const std::vector<std::string>& oArgs);
-  int SettingsChange(class CSettingsEditor& oEditor, const std::vector<std::string>& oArgs);
+  int SettingsChange(const std::vector<std::string>& oArgs);
+  // Whether a running service is in GO mode (it is asked only when it already runs).
+  bool IsGoModeRunning();
   bool ParseCode(const std::string& sText, int& iCode);
 
   std::ostream& m_oOut;

@@ -1,5 +1,6 @@
 // wardenix: the Wardenix console (command-line front).
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,16 @@
 
 int main(int argc, char** argv) {
   const std::string sFolder = wdx::GetProgramFolder();
-  wdx::CLogFile oLog;
-  oLog.SetFolder(sFolder.c_str());
-  if (oLog.Initialize("Wardenix")) wdx::SetProcessLog(&oLog);
   std::vector<std::string> oArgs(argv + 1, argv + argc);
+  // A settings read creates nothing in the program folder, not even the console's log.
+  const bool bLog = !wdx::CConsoleCli::IsSettingsRead(oArgs) ||
+                    wdx::GetFileSystem().FileExists(sFolder + "Wardenix.log");
+  std::optional<wdx::CLogFile> oLog;  // its lock is made with it
+  if (bLog) {
+    oLog.emplace();
+    oLog->SetFolder(sFolder.c_str());
+    if (oLog->Initialize("Wardenix")) wdx::SetProcessLog(&*oLog);
+  }
   wdx::CConsoleCli oCli(std::cout, std::cerr, sFolder);
   const int iExit = oCli.Run(oArgs);
   wdx::SetProcessLog(nullptr);

@@ -4,7 +4,9 @@
 #include <array>
 #include <cctype>
 
+#include "foundation/settings_lock.h"
 #include "service/host/wdx_codes.h"
+#include "service/settings/all_sets.h"
 
 namespace wdx {
 namespace {
@@ -44,12 +46,26 @@ size_t SectionEnd(const std::vector<std::string>& oLines, size_t uHeader) {
 }
 
 // Keys of "[KEYS]" that the service reads (besides PName1..6, PNum1..6 and PE1..6).
-const std::array<const char*, 24> kKeys = {
-    "RestartsB4Reboot", "AdminId",       "MachineName", "DomainName",   "Password",
-    "UseIni",           "MinuteInterval", "RstrSecs",   "LogEvents",    "GOS",
-    "PAck",             "MsgDown",       "MsgUp",       "SmtpServer",   "EmailBodyDown",
-    "EmailBodyUp",      "EmailSubject",  "EmailSubjectDn", "EmailFrom", "EmailUrl",
-    "EmailEnabled",     "Sensitivity",   "WATCH",       "SvrStatus"};
+// clang-format off
+const std::array<const char*, 25> kKeys = {
+    "RestartsB4Reboot", "AdminId",        "MachineName",    "DomainName", "Password",
+    "UseIni",           "MinuteInterval", "RstrSecs",       "LogEvents",  "GOS",
+    "PAck",             "MsgDown",        "MsgUp",          "SmtpServer", "EmailBodyDown",
+    "EmailBodyUp",      "EmailSubject",   "EmailSubjectDn", "EmailFrom",  "EmailUrl",
+    "EmailEnabled",     "Sensitivity",    "WATCH",          "SvrStatus",  "UrlTimeout"};
+// clang-format on
+
+// The list sections the service reads, in the order "settings list" shows them.
+const std::array<const char*, 5> kListSections = {"URLS", "RURLS", "PROGS", "STOPS", "EMAILS"};
+
+// The lines of the section with that header ("[NAME]"), empty when there is none.
+std::vector<std::string> SectionOf(const std::vector<std::string>& oLines,
+                                   const std::string& sHeader) {
+  const size_t uHeader = FindHeader(oLines, sHeader);
+  if (uHeader == oLines.size()) return {};
+  return {oLines.begin() + static_cast<long>(uHeader + 1),
+          oLines.begin() + static_cast<long>(SectionEnd(oLines, uHeader))};
+}
 
 }  // namespace
 
@@ -60,14 +76,26 @@ bool CSettingsEditor::Fail(const std::string& sReason) {
   return false;
 }
 
-bool CSettingsEditor::Load() {
-  if (m_oFile.Initialize(m_sFolder.c_str(), WDX_SETTINGS_FILE)) return true;
-  return Fail("Cannot load " + m_sFolder + WDX_SETTINGS_FILE +
-              " (see Wardenix.log): it is missing and cannot be created, unreadable, or damaged.");
+bool CSettingsEditor::LoadFile() {
+  m_pFile = std::make_unique<CRamFile>();
+  m_pFile->SetCreateWhenAbsent(false);
+  if (m_pFile->Initialize(m_sFolder.c_str(), WDX_SETTINGS_FILE)) return true;
+  return Fail("Cannot read " + m_sFolder + WDX_SETTINGS_FILE +
+              ": it is unreadable or damaged, or its folder is missing.");
 }
 
-bool CSettingsEditor::Save() {
-  if (m_oFile.SaveToFile()) return true;
+bool CSettingsEditor::Load() {
+  return LoadFile();
+}
+
+bool CSettingsEditor::Change(const std::function<bool(CRamFile&)>& fnApply) {
+  CSettingsLock oLock;
+  if (oLock.IsTimedOut()) {
+    return Fail("Another program kept " + m_sFolder + WDX_SETTINGS_FILE +
+                " locked for 15 seconds; nothing was changed. Try again.");
+  }
+  if (!LoadFile() || !fnApply(*m_pFile)) return false;
+  if (m_pFile->SaveToFile()) return true;
   return Fail("Cannot save " + m_sFolder + WDX_SETTINGS_FILE +
               " (see Wardenix.log); the file was left as it was.");
 }
@@ -86,6 +114,17 @@ bool CSettingsEditor::IsKnownKey(const std::string& sKey) {
   return false;
 }
 
+bool CSettingsEditor::IsListSection(const std::string& sSection) {
+  std::string sName = Trimmed(sSection);
+  if (sName.size() > 2 && sName.front() == '[' && sName.back() == ']') {
+    sName = sName.substr(1, sName.size() - 2);
+  }
+  for (const char* szSection : kListSections) {
+    if (EqualsNoCase(sName, szSection)) return true;
+  }
+  return false;
+}
+
 std::string CSettingsEditor::CheckLineText(const std::string& sText) {
   if (sText.size() > kMaxLine) return "longer than 255 characters";
   for (unsigned char c : sText) {
@@ -95,38 +134,73 @@ std::string CSettingsEditor::CheckLineText(const std::string& sText) {
   return "";
 }
 
-std::vector<std::string> CSettingsEditor::ListKeys() {
-  std::vector<std::string> oLines = m_oFile.GetLines();
-  std::vector<std::string> oKeys;
-  const size_t uHeader = FindHeader(oLines, "[KEYS]");
-  if (uHeader == oLines.size()) return oKeys;
-  const size_t uEnd = SectionEnd(oLines, uHeader);
-  for (size_t i = uHeader + 1; i < uEnd; ++i) {
-    std::string sLine = oLines[i];
+bool CSettingsEditor::CheckValue(const std::string& sKey, std::string& sValue,
+                                 const std::string& sWhere) {
+  const std::string sAsked = sValue;
+  const std::string sReason = CAllSets::CheckNumber(sKey, sValue);
+  if (!sReason.empty()) return Fail(sWhere + sReason);
+  if (sValue != sAsked) {
+    m_sNote += sWhere + Trimmed(sKey) + " " + Trimmed(sAsked) + " is stored as " + sValue +
+               ", its least value.";
+  }
+  return true;
+}
+
+std::vector<std::string> CSettingsEditor::ListKeys() const {
+  std::vector<std::string> oKeys = SectionOf(m_pFile->GetLines(), "[KEYS]");
+  for (std::string& sLine : oKeys) {
     const size_t uEquals = sLine.find('=');
     if (uEquals != std::string::npos && EqualsNoCase(Trimmed(sLine.substr(0, uEquals)), "Password")) {
       sLine = sLine.substr(0, uEquals + 1) + "********";
     }
-    oKeys.push_back(sLine);
   }
   return oKeys;
 }
 
-std::string CSettingsEditor::GetKey(const std::string& sKey) {
-  return m_oFile.GetKeyValue(sKey.c_str());
+std::vector<std::string> CSettingsEditor::ListSections() const {
+  std::vector<std::string> oList;
+  for (const char* szSection : kListSections) {
+    oList.push_back(std::string("[") + szSection + "]");
+    for (std::string& sLine : GetSectionLines(szSection)) oList.push_back(std::move(sLine));
+  }
+  return oList;
+}
+
+std::vector<std::string> CSettingsEditor::GetSectionLines(const std::string& sSection) const {
+  std::string sName = Trimmed(sSection);
+  if (sName.empty() || sName.front() != '[') sName = "[" + sName + "]";
+  return SectionOf(m_pFile->GetLines(), sName);
+}
+
+std::string CSettingsEditor::GetKey(const std::string& sKey) const {
+  // As the service looks a key up: the first line whose name matches gives the value.
+  for (const std::string& sLine : SectionOf(m_pFile->GetLines(), "[KEYS]")) {
+    const size_t uEquals = sLine.find('=');
+    if (EqualsNoCase(Trimmed(sLine.substr(0, uEquals)), Trimmed(sKey))) {
+      return uEquals == std::string::npos ? "" : sLine.substr(uEquals + 1);
+    }
+  }
+  return "";
+}
+
+std::vector<std::string> CSettingsEditor::ExportLines() const {
+  return m_pFile->GetLines();
 }
 
 bool CSettingsEditor::SetKey(const std::string& sKey, const std::string& sValue) {
+  m_sNote.clear();
   const std::string sKeyTrimmed = Trimmed(sKey);
   if (sKeyTrimmed.empty() || sKeyTrimmed.find('=') != std::string::npos) {
     return Fail("A key must not be empty or hold \"=\".");
   }
-  const std::string sReason = CheckLineText(sKeyTrimmed + "=" + sValue);
+  std::string sStored = sValue;
+  if (!CheckValue(sKeyTrimmed, sStored, "")) return false;
+  const std::string sReason = CheckLineText(sKeyTrimmed + "=" + sStored);
   if (!sReason.empty()) return Fail("The line " + sKeyTrimmed + "=... " + sReason + ".");
-  if (!m_oFile.SetKeyValue(sKeyTrimmed.c_str(), sValue.c_str())) {
-    return Fail("Cannot set " + sKeyTrimmed + ".");
-  }
-  return Save();
+  return Change([&](CRamFile& oFile) {
+    return oFile.SetKeyValue(sKeyTrimmed.c_str(), sStored.c_str()) ||
+           Fail("Cannot set " + sKeyTrimmed + ".");
+  });
 }
 
 bool CSettingsEditor::SectionName(const std::string& sSection, std::string& sHeader) {
@@ -140,58 +214,67 @@ bool CSettingsEditor::SectionName(const std::string& sSection, std::string& sHea
 }
 
 bool CSettingsEditor::AddLine(const std::string& sSection, const std::string& sLine) {
+  m_sNote.clear();
   std::string sHeader;
   if (!SectionName(sSection, sHeader)) return false;
   const std::string sEntry = Trimmed(sLine);
   if (sEntry.empty()) return Fail("An empty line cannot be added.");
   const std::string sReason = CheckLineText(sEntry);
   if (!sReason.empty()) return Fail("The line " + sReason + ".");
-  std::vector<std::string> oLines = m_oFile.GetLines();
-  size_t uHeader = FindHeader(oLines, sHeader);
-  if (uHeader == oLines.size()) oLines.push_back(sHeader);
-  const size_t uEnd = SectionEnd(oLines, uHeader);
-  oLines.insert(oLines.begin() + static_cast<long>(uEnd), sEntry);
-  if (!m_oFile.LoadToRamFromListBox(oLines)) return Fail("Cannot take the new lines.");
-  return Save();
+  return Change([&](CRamFile& oFile) {
+    std::vector<std::string> oLines = oFile.GetLines();
+    const size_t uHeader = FindHeader(oLines, sHeader);
+    if (uHeader == oLines.size()) oLines.push_back(sHeader);
+    const size_t uEnd = SectionEnd(oLines, uHeader);
+    oLines.insert(oLines.begin() + static_cast<long>(uEnd), sEntry);
+    return oFile.LoadToRamFromListBox(oLines) || Fail("Cannot take the new lines.");
+  });
 }
 
 bool CSettingsEditor::RemoveLine(const std::string& sSection, const std::string& sLine) {
+  m_sNote.clear();
   std::string sHeader;
   if (!SectionName(sSection, sHeader)) return false;
-  std::vector<std::string> oLines = m_oFile.GetLines();
-  const size_t uHeader = FindHeader(oLines, sHeader);
-  if (uHeader == oLines.size()) return Fail("There is no section " + sHeader + ".");
-  const size_t uEnd = SectionEnd(oLines, uHeader);
   const std::string sEntry = Trimmed(sLine);
-  auto itFirst = oLines.begin() + static_cast<long>(uHeader + 1);
-  auto itEnd = oLines.begin() + static_cast<long>(uEnd);
-  auto itNewEnd = std::remove(itFirst, itEnd, sEntry);
-  if (itNewEnd == itEnd) return Fail("\"" + sEntry + "\" is not in " + sHeader + ".");
-  oLines.erase(itNewEnd, itEnd);
-  if (!m_oFile.LoadToRamFromListBox(oLines)) return Fail("Cannot take the new lines.");
-  return Save();
+  return Change([&](CRamFile& oFile) {
+    std::vector<std::string> oLines = oFile.GetLines();
+    const size_t uHeader = FindHeader(oLines, sHeader);
+    if (uHeader == oLines.size()) return Fail("There is no section " + sHeader + ".");
+    auto itFirst = oLines.begin() + static_cast<long>(uHeader + 1);
+    auto itEnd = oLines.begin() + static_cast<long>(SectionEnd(oLines, uHeader));
+    auto itNewEnd = std::remove(itFirst, itEnd, sEntry);
+    if (itNewEnd == itEnd) return Fail("\"" + sEntry + "\" is not in " + sHeader + ".");
+    oLines.erase(itNewEnd, itEnd);
+    return oFile.LoadToRamFromListBox(oLines) || Fail("Cannot take the new lines.");
+  });
 }
 
-std::vector<std::string> CSettingsEditor::ExportLines() { return m_oFile.GetLines(); }
-
 bool CSettingsEditor::ImportLines(const std::vector<std::string>& oLines) {
+  m_sNote.clear();
   std::vector<std::string> oClean;
+  bool bInKeys = false;
   for (size_t i = 0; i < oLines.size(); ++i) {
+    const std::string sWhere = "Line " + std::to_string(i + 1);
     std::string sLine = oLines[i];
     if (!sLine.empty() && sLine.back() == '\r') sLine.pop_back();
-    if (sLine.size() > kMaxLine) {
-      return Fail("Line " + std::to_string(i + 1) + " is longer than 255 characters.");
-    }
+    if (sLine.size() > kMaxLine) return Fail(sWhere + " is longer than 255 characters.");
     for (unsigned char c : sLine) {
-      if (c < 32 || c > 126) {
-        return Fail("Line " + std::to_string(i + 1) +
-                    " holds a character that is not printable ASCII.");
-      }
+      if (c < 32 || c > 126)
+        return Fail(sWhere + " holds a character that is not printable ASCII.");
+    }
+    if (sLine.find('[') != std::string::npos) bInKeys = EqualsNoCase(Trimmed(sLine), "[KEYS]");
+    const size_t uEquals = sLine.find('=');
+    if (bInKeys && uEquals != std::string::npos) {
+      const std::string sKey = sLine.substr(0, uEquals);
+      std::string sValue = sLine.substr(uEquals + 1);
+      if (!CheckValue(sKey, sValue, sWhere + ": ")) return false;
+      sLine = sKey + "=" + sValue;
     }
     oClean.push_back(sLine);
   }
-  if (!m_oFile.LoadToRamFromListBox(oClean)) return Fail("Cannot take the imported lines.");
-  return Save();
+  return Change([&](CRamFile& oFile) {
+    return oFile.LoadToRamFromListBox(oClean) || Fail("Cannot take the imported lines.");
+  });
 }
 
 }  // namespace wdx

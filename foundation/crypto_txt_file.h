@@ -35,6 +35,7 @@ class CCryptoTxtfile final : private CTxtFile4 {
   using CTxtFile4::IsOpen;
   using CTxtFile4::IsReadError;
   using CTxtFile4::OpenForReadOnly;                                                   // "rb"
+  using CTxtFile4::OpenForReadOnlyQuietly;                                            // "rb"
   using CTxtFile4::OpenForReadWrite;                                                  // "r+b"
   bool OpenForReadAppend(const char* szPath) { return ReOpenForReadAppend(szPath); }  // "a+b"
 

@@ -90,24 +90,35 @@ bool CRamFileRO::Initialize(const char* szFolder, const char* szName) {
   return bOk;
 }
 
-bool CRamFileRO::OpenForLoad() {
+bool CRamFileRO::OpenForLoad(bool& bAbsent) {
+  bAbsent = false;
+  if (!m_bCreateWhenAbsent) {
+    if (m_pCryptoFile->OpenForReadOnlyQuietly(m_sPath.c_str())) return true;
+    // Only a file that is not there (in a folder that is) reads as empty.
+    bAbsent = !GetFileSystem().FileExists(m_sPath) && GetFileSystem().FolderExists(m_sFolder);
+    return false;
+  }
   if (m_pCryptoFile->OpenForReadWrite(m_sPath.c_str())) return true;
   // Only an absent file is created: an existing one that cannot be opened is left alone.
   if (GetFileSystem().FileExists(m_sPath)) return false;
-  return m_pCryptoFile->Create(m_sPath.c_str());
+  // Made private before anything is written to it: the file will hold the password.
+  return m_pCryptoFile->Create(m_sPath.c_str()) && GetFileSystem().SetMode(m_sPath, RAM_FILE_MODE);
 }
 
 bool CRamFileRO::LoadToRam() {
   // A fresh file object: its line counter (and so the key positions) starts at line 0.
   m_pCryptoFile.reset(new (std::nothrow) CCryptoTxtfile());
   m_oLines.clear();
+  bool bAbsent = false;
   bool bOk = m_pCryptoFile && m_pCryptoFile->Initialize(RAM_FILE_LINE_SIZE) && !m_sPath.empty() &&
-             OpenForLoad();
+             OpenForLoad(bAbsent);
   if (bOk) {
     while (m_pCryptoFile->ReadTextLine())
       m_oLines.push_back(Trimmed(m_pCryptoFile->GetLineBuffer()));
     bOk = m_pCryptoFile->IsEof() && !m_pCryptoFile->IsReadError();
     m_pCryptoFile->Close();
+  } else if (bAbsent) {
+    return true;  // nothing to read, and nothing is written
   }
   if (!bOk) {
     // Half a file must never be taken for the whole one (and saved over it).
@@ -116,6 +127,19 @@ bool CRamFileRO::LoadToRam() {
     ReportFailure("LoadToRam() failed.");
   }
   return bOk;
+}
+
+bool CRamFileRO::ReloadFromFile() {
+  std::vector<std::string> oKept = m_oLines;
+  const bool bWasInitialized = m_bInitialized;
+  if (LoadToRam()) {
+    m_bInitialized = true;
+    SetId(ZUV_ID_LIVE);
+    return true;
+  }
+  m_oLines = std::move(oKept);
+  m_bInitialized = bWasInitialized;
+  return false;
 }
 
 void CRamFileRO::FindSection(const char* szSection, size_t& uFirst, size_t& uEnd) {

@@ -1,8 +1,10 @@
 // CRamFileRO / CRamFile: the settings file (AutoSet.caf) held in memory. Initialize loads the
-// scrambled file once (an absent file is created empty); lookups and changes then work on the
-// lines in memory, and SaveToFile writes them all back. The file is sectioned: a header line
-// "[NAME]" starts a section that runs until the next line containing "["; "[KEYS]" holds
-// key=value lines, the other sections are lists. Every line is trimmed; a line holds at most
+// scrambled file once (an absent file is created empty, mode 0600, unless the object was told
+// not to create it: then it loads as empty and nothing is written); lookups and changes then
+// work on the lines in memory, and SaveToFile writes them all back. ReloadFromFile reads the
+// file afresh. Callers that create or save the file hold CSettingsLock (settings_lock.h).
+// The file is sectioned: a header line "[NAME]" starts a section that runs until the next line
+// containing "["; "[KEYS]" holds key=value lines, the other sections are lists. Every line is trimmed; a line holds at most
 // 255 characters of 32 to 126.
 //
 // SaveToFile builds the whole scrambled file in memory and replaces the old one atomically
@@ -53,6 +55,11 @@ class CRamFileRO : public CZuvBase {
 
   bool LoadToRam();
   bool SaveToFile();
+  // Reads the file afresh; on failure the lines in memory stay as they were (and false).
+  bool ReloadFromFile();
+  // Whether a load creates an absent file (the default). Without it an absent file in an
+  // existing folder loads as empty, and the file is opened for reading only.
+  void SetCreateWhenAbsent(bool bCreate) { m_bCreateWhenAbsent = bCreate; }
 
   const std::string& GetPath() const { return m_sPath; }
   int GetLineCount() const { return static_cast<int>(m_oLines.size()); }
@@ -73,7 +80,8 @@ class CRamFileRO : public CZuvBase {
   // header is appended at the end of the lines.
   void FindSection(const char* szSection, size_t& uFirst, size_t& uEnd);
   bool BuildPath(const std::string& sFolder, const std::string& sName);
-  bool OpenForLoad();
+  // False with bAbsent set when the file is absent and is not to be created.
+  bool OpenForLoad(bool& bAbsent);
   bool BuildFileText(std::string& sText);
 
   std::string m_sPrefix;
@@ -81,6 +89,7 @@ class CRamFileRO : public CZuvBase {
   std::string m_sFileName;
   std::string m_sPath;
   bool m_bInitialized = false;
+  bool m_bCreateWhenAbsent = true;
   std::unique_ptr<CCryptoTxtfile> m_pCryptoFile;
   std::vector<std::string> m_oLines;
   std::string m_sSection;

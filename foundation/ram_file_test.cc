@@ -230,12 +230,36 @@ TEST_F(RamFileTest, LineTooLongToReadBackIsNotSaved) {
 
 // --- bad files and folders ---
 
-TEST_F(RamFileTest, MissingFileIsCreatedEmpty) {
+TEST_F(RamFileTest, MissingFileIsCreatedEmptyAndPrivateUnlessCreationIsOff) {
+  CRamFile oReader;
+  oReader.SetCreateWhenAbsent(false);
+  ASSERT_TRUE(oReader.Initialize(m_oFolder.Path().c_str(), kName));
+  EXPECT_EQ(oReader.GetLineCount(), 0);
+  EXPECT_NE(access(m_oFolder.File(kName).c_str(), F_OK), 0);
+  CRamFile oNoFolder;
+  oNoFolder.SetCreateWhenAbsent(false);
+  EXPECT_FALSE(oNoFolder.Initialize((m_oFolder.Path() + "absent").c_str(), kName));
+
   CRamFileRO oFile;
   ASSERT_TRUE(oFile.Initialize(m_oFolder.Path().c_str(), kName));
   EXPECT_EQ(oFile.GetLineCount(), 0);
   EXPECT_EQ(oFile.GetKeyValue("MinuteInterval"), "");
-  EXPECT_EQ(access(m_oFolder.File(kName).c_str(), F_OK), 0);
+  struct stat oInfo = {};
+  ASSERT_EQ(stat(m_oFolder.File(kName).c_str(), &oInfo), 0);
+  EXPECT_EQ(oInfo.st_mode & 0777, 0600u);
+}
+
+TEST_F(RamFileTest, ReloadTakesTheFileAsItIsOrKeepsTheLinesItHad) {
+  CRamFileRO oFile;
+  Load(oFile, {"[KEYS]", "A=1"});
+  WriteSettings(m_oFolder, {"[KEYS]", "A=2", "[URLS]", "http://x/"});
+  ASSERT_TRUE(oFile.ReloadFromFile());
+  EXPECT_EQ(oFile.GetKeyValue("A"), "2");
+  EXPECT_EQ(oFile.GetFirstLineOfSection("[URLS]"), "http://x/");
+  m_oFolder.Write(kName, std::string(3000, 'Q'));
+  EXPECT_FALSE(oFile.ReloadFromFile());
+  EXPECT_TRUE(oFile.IsLive());
+  EXPECT_EQ(oFile.GetKeyValue("A"), "2");
 }
 
 TEST_F(RamFileTest, OverlongLineFailsLoadAndFileIsNeverOverwritten) {

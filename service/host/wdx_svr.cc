@@ -5,6 +5,7 @@
 #include "foundation/log_file.h"
 #include "foundation/process_log.h"
 #include "foundation/ram_file.h"
+#include "foundation/settings_lock.h"
 #include "platform/debug_output.h"
 #include "platform/file_system.h"
 #include "service/host/thread_owner.h"
@@ -45,8 +46,10 @@ bool CWDXSVR::Initialize() {
   const std::string sFolder = GetProgramFolder();
   bool bOk = PrepareFolderAndLog(sFolder);
   if (bOk) {
+    // The load creates an absent file, so it waits for any other writer.
+    CSettingsLock oLock;
     m_pKeyFile = std::make_unique<CRamFileRO>();
-    bOk = m_pKeyFile->Initialize(sFolder.c_str(), WDX_SETTINGS_FILE);
+    bOk = !oLock.IsTimedOut() && m_pKeyFile->Initialize(sFolder.c_str(), WDX_SETTINGS_FILE);
   }
   if (bOk) {
     ZuvLogEvent("CWDXSVR::Initialize() 2");

@@ -40,6 +40,8 @@ bool COpsMngrThread::PrepareGo() {
   ZuvLogEvent(
       ("OnBtnGo() m_iLastKnownServerState == " + Number(m_pSettings->m_iLastKnownServerState))
           .c_str());
+  // What the console saved since the last load is in force from here on.
+  ReadSettingsAfresh();
   if (!ValidateRequireds(true)) return false;
   if (!m_pOwner->m_bAutoGo) {
     m_pSettings->m_iLastKnownServerState = ZUV_SERVER_UP;

@@ -20,9 +20,6 @@ namespace {
 const char* const kBrowsers[] = {"/usr/bin/xdg-open", "/usr/bin/x-www-browser", "/usr/bin/firefox",
                                  "/usr/bin/chromium", "/usr/bin/google-chrome"};
 
-const char* const kSections[] = {"[URLS]", "[RURLS]", "[PROGS]", "[STOPS]"};
-const int kSectionTypes[] = {ITEM_LOCAL_URL, ITEM_REMOTE_URL, ITEM_PROGRAM, ITEM_PROGRAM};
-
 }  // namespace
 
 COpsMngrThread::COpsMngrThread() = default;
@@ -257,18 +254,7 @@ bool COpsMngrThread::LoadAutoRunStatus() {
 bool COpsMngrThread::LoadItems() {
   m_oItems.SetLogDirectory(m_pOwner->m_sWorkingDirectory.c_str());
   m_oItems.ReInitialize();
-  bool bOk = true;
-  CRamFileRO* pKeyFile = m_pSettings->m_pKeyFile;
-  for (size_t i = 0; i < std::size(kSections) && pKeyFile != nullptr; ++i) {
-    for (std::string sLine = pKeyFile->GetFirstLineOfSection(kSections[i]); !sLine.empty();
-         sLine = pKeyFile->GetNextLineOfSection()) {
-      if (!m_oItems.AddItem(kSectionTypes[i], sLine.c_str())) {
-        bOk = false;
-        break;
-      }
-    }
-  }
-  if (!m_oItems.AddItem(ITEM_RESTART, "Restart")) bOk = false;
+  const bool bOk = AddItemsFromSettings();
   if (!bOk) ZuvLogError("COpsMngrThread::LoadItems() failed.");
   return bOk;
 }

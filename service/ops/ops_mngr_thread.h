@@ -78,6 +78,11 @@ class COpsMngrThread final {
   bool SendEmails(bool bDown);
   void ShowBox(const char* szText);
 
+  // Settings (ops_settings.cc): one item per list line and the restart item; the fresh read of
+  // the settings file at the start of GO mode, which keeps what was seen of the items that stay.
+  bool AddItemsFromSettings();
+  bool ReadSettingsAfresh();
+
   // GO mode (ops_go_loop.cc).
   void Go();
   bool PrepareGo();

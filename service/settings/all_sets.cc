@@ -1,9 +1,11 @@
 #include "service/settings/all_sets.h"
 
+#include <charconv>
 #include <string>
 
 #include "foundation/process_log.h"
 #include "foundation/ram_file.h"
+#include "foundation/settings_lock.h"
 #include "service/host/wdx_codes.h"
 
 namespace wdx {
@@ -15,6 +17,23 @@ bool IsBlank(const CZuvStr& oValue) {
   oCopy.Trim();
   return oCopy.IsEmpty();
 }
+
+std::string Trimmed(const std::string& sText) {
+  size_t uBegin = 0;
+  size_t uEnd = sText.size();
+  while (uBegin < uEnd && CZuvStr::IsTrimChar(sText[uBegin])) ++uBegin;
+  while (uEnd > uBegin && CZuvStr::IsTrimChar(sText[uEnd - 1])) --uEnd;
+  return sText.substr(uBegin, uEnd - uBegin);
+}
+
+// The numeric keys and their ranges. A scan period of a day at most and a restart allowance of a
+// day at most keep every product in milliseconds within 32 bits; the activity test takes
+// 0..100; a reboot after more than 100 failed restarts in a row would never come.
+const CAllSets::SNumberRule kNumberRules[] = {
+    {"RestartsB4Reboot", 0, 100, false}, {"MinuteInterval", 1, 1440, false},
+    {"RstrSecs", 15, 86400, true},       {"Sensitivity", 0, 100, false},
+    {"UrlTimeout", 1, 600, false},
+};
 
 }  // namespace
 
@@ -32,6 +51,39 @@ int CAllSets::ServerStateFromText(const char* szValue) {
   if (oValue.EqualsNoCase("Restarting")) return ZUV_FAILS_DETECTED_SERVER_RESTARTING;
   if (oValue.EqualsNoCase("Rebooting")) return ZUV_FAILS_DETECTED_SERVER_REBOOTONG;
   return ZUV_SERVER_UP;
+}
+
+const char* CAllSets::ServerStateText(int iState) {
+  if (iState == ZUV_FAILS_DETECTED_SERVER_RESTARTING) return "Restarting";
+  if (iState == ZUV_FAILS_DETECTED_SERVER_REBOOTONG) return "Rebooting";
+  return "Up";
+}
+
+const CAllSets::SNumberRule* CAllSets::FindNumberRule(const std::string& sKey) {
+  const CZuvStr oKey(Trimmed(sKey).c_str());
+  for (const SNumberRule& oRule : kNumberRules) {
+    if (oKey.EqualsNoCase(oRule.szKey)) return &oRule;
+  }
+  return nullptr;
+}
+
+std::string CAllSets::CheckNumber(const std::string& sKey, std::string& sValue) {
+  const SNumberRule* pRule = FindNumberRule(sKey);
+  const std::string sText = Trimmed(sValue);
+  if (pRule == nullptr || sText.empty()) return "";
+  const char* pBegin = sText.data() + (sText[0] == '+' ? 1 : 0);
+  const char* pEnd = sText.data() + sText.size();
+  long long iValue = 0;
+  const auto [pStop, eError] = std::from_chars(pBegin, pEnd, iValue);
+  const bool bNumber = pStop == pEnd && eError != std::errc::invalid_argument;
+  const bool bInRange = bNumber && eError == std::errc() && iValue <= pRule->iMax;
+  if (bInRange && iValue < pRule->iMin && pRule->bRaiseToMin) {
+    sValue = std::to_string(pRule->iMin);
+    return "";
+  }
+  if (bInRange && iValue >= pRule->iMin) return "";
+  return std::string(pRule->szKey) + " takes a whole number from " + std::to_string(pRule->iMin) +
+         " to " + std::to_string(pRule->iMax) + ", not \"" + sValue + "\".";
 }
 
 int CAllSets::DefaultRestarterSeconds(int iMinuteInterval) {
@@ -170,12 +222,39 @@ void CAllSets::LoadServerState() {
   ZuvLogEvent(("CSetRequireds::LoadIfNexessary() SvrState=" + sState).c_str());
 }
 
-bool CAllSets::SaveSettings() {
-  if (m_pKeyFile == nullptr || !m_bInitialized || !m_pKeyFile->SaveToFile()) {
-    ZuvLogError("CAllSets::SaveSettings() failed.");
+bool CAllSets::ReadAfresh() {
+  bool bRead = m_pKeyFile != nullptr && m_bInitialized;
+  if (bRead) {
+    // The load may create an absent file: it is a write like any other.
+    CSettingsLock oLock;
+    bRead = !oLock.IsTimedOut() && m_pKeyFile->ReloadFromFile();
+  }
+  if (!bRead) {
+    ZuvLogError("CAllSets::ReadAfresh() cannot read the settings; those loaded before stay.");
     return false;
   }
-  return true;
+  ZuvLogEvent("CAllSets::ReadAfresh() read the settings file afresh.");
+  const int iState = m_iLastKnownServerState;
+  const bool bOk = ReInitialize();
+  m_iLastKnownServerState = iState;
+  return bOk;
+}
+
+bool CAllSets::SaveSettings() {
+  bool bOk = m_pKeyFile != nullptr && m_bInitialized;
+  const char* szState = ServerStateText(m_iLastKnownServerState);
+  if (bOk) {
+    CSettingsLock oLock;
+    CRamFileRO oOnDisk;
+    bOk = !oLock.IsTimedOut() && oOnDisk.Initialize(m_oStrWorkingFolder.c_str(), WDX_SETTINGS_FILE);
+    // An unchanged state is not written again (the GO loop saves twice a cycle).
+    if (bOk && oOnDisk.GetKeyValue("SvrStatus") != szState) {
+      bOk = oOnDisk.SetKeyValue("SvrStatus", szState) && oOnDisk.SaveToFile();
+    }
+  }
+  if (bOk) m_pKeyFile->SetKeyValue("SvrStatus", szState);
+  if (!bOk) ZuvLogError("CAllSets::SaveSettings() failed.");
+  return bOk;
 }
 
 }  // namespace wdx

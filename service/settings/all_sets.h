@@ -1,14 +1,21 @@
 // CAllSets: the service's one settings aggregate. Loads every setting from the key file
 // (AutoSet.caf) into typed members with their defaults, keeps the list sections in string
-// tables, derives the phone-alerts-enabled flag, holds the last known server state and saves
-// the key file back on request.
+// tables, derives the phone-alerts-enabled flag and holds the last known server state.
+// ReadAfresh reloads everything from the file as it is on disk now (GO mode starts with it, so
+// that what the console saved meanwhile is honoured). SaveSettings writes only what the service
+// owns, "SvrStatus", into the file as it is on disk, under the settings lock; every other line
+// belongs to the console and is left as the console saved it.
+//
+// The allowed values of the numeric keys are kept here too (FindNumberRule, CheckNumber), for
+// the console's checks before it saves.
 //
 // Threading: loaded on the thread that initialises the command object; afterwards read by the
 // operations thread and the objects it drives, and written (m_iLastKnownServerState,
-// SaveSettings) only by the operations thread.
+// SaveSettings, ReadAfresh) only by the operations thread. The static members are stateless.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "foundation/array_str.h"
 #include "foundation/zuv_base.h"
@@ -29,6 +36,10 @@ class CAllSets final : public CZuvBase {
   CAllSets();
 
   bool ReInitialize();
+  // Reads the key file afresh and loads every setting again; the last known server state is
+  // the service's own and stays. When the file cannot be read nothing changes (and false).
+  bool ReadAfresh();
+  // Sets "SvrStatus" to the text of m_iLastKnownServerState in the file on disk.
   bool SaveSettings();
   bool IsInitialized() const { return m_bInitialized; }
 
@@ -83,7 +94,23 @@ class CAllSets final : public CZuvBase {
   // Value rules of the key file, exposed for the console and tests.
   static bool IsFlagText(const char* szValue);
   static int ServerStateFromText(const char* szValue);
+  // "Up", "Restarting" or "Rebooting".
+  static const char* ServerStateText(int iState);
   static int DefaultRestarterSeconds(int iMinuteInterval);
+
+  // The allowed values of a numeric key of "[KEYS]".
+  struct SNumberRule {
+    const char* szKey;
+    int iMin;
+    int iMax;
+    bool bRaiseToMin;  // a smaller number is stored as iMin instead of being refused
+  };
+  // The rule of a numeric key (its name matched ignoring case), nullptr for other keys.
+  static const SNumberRule* FindNumberRule(const std::string& sKey);
+  // Checks a value of the key before it is stored: "" (the key's default), and whole numbers in
+  // range pass; a number below the minimum of a key that raises becomes that minimum in sValue.
+  // Returns "" when sValue may be stored, else the reason, which names the allowed range.
+  static std::string CheckNumber(const std::string& sKey, std::string& sValue);
 
  private:
   bool EnsureKeyFile();

@@ -1,6 +1,7 @@
 #include "service/settings/all_sets.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -23,6 +24,24 @@ class AllSetsTest : public ::testing::Test {
     m_oSets.m_pKeyFile = m_pKeyFile.get();
     m_oSets.m_oStrWorkingFolder.Assign(m_oFolder.Path().c_str());
     return m_oSets.ReInitialize();
+  }
+
+  // What another writer (the console) saves meanwhile.
+  void WriteOnDisk(const std::vector<std::string>& oLines) {
+    CRamFile oWriter;
+    oWriter.Initialize(m_oFolder.Path().c_str(), WDX_SETTINGS_FILE);
+    ASSERT_TRUE(oWriter.LoadToRamFromListBox(oLines));
+    ASSERT_TRUE(oWriter.SaveToFile());
+  }
+  std::vector<std::string> ReadFromDisk() {
+    CRamFile oReader;
+    EXPECT_TRUE(oReader.Initialize(m_oFolder.Path().c_str(), WDX_SETTINGS_FILE));
+    return oReader.GetLines();
+  }
+  unsigned FileMode() {
+    struct stat oInfo = {};
+    stat(m_oFolder.File(WDX_SETTINGS_FILE).c_str(), &oInfo);
+    return oInfo.st_mode & 0777;
   }
 
   test::CTempFolder m_oFolder;
@@ -78,15 +97,88 @@ TEST_F(AllSetsTest, ServerStateComesFromItsText) {
   EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_SERVER_UP);
 }
 
-TEST_F(AllSetsTest, AMissingServerStateKeyIsWrittenOnTheNextSave) {
+// The service's save changes only "SvrStatus", in the file as another writer left it.
+TEST_F(AllSetsTest, SaveChangesOnlyTheServerStateOfTheFileOnDisk) {
   ASSERT_TRUE(Load({"[KEYS]", "AdminId=ops"}));
+  EXPECT_EQ(m_oSets.m_iMinuteInterval, 10);
+  const std::vector<std::string> oConsole = {"[KEYS]", "AdminId=ops", "MinuteInterval=3", "[URLS]",
+                                             "http://127.0.0.1/new"};
+  WriteOnDisk(oConsole);
+  m_oSets.m_iLastKnownServerState = ZUV_FAILS_DETECTED_SERVER_RESTARTING;
   ASSERT_TRUE(m_oSets.SaveSettings());
-  CRamFile oReader;
-  ASSERT_TRUE(oReader.Initialize(m_oFolder.Path().c_str(), WDX_SETTINGS_FILE));
-  const std::vector<std::string> oLines = oReader.GetLines();
-  // Looking up the list sections added their missing headers too.
-  EXPECT_EQ(oLines, (std::vector<std::string>{"[KEYS]", "AdminId=ops", "SvrStatus=", "[EMAILS]",
-                                              "[URLS]", "[RURLS]", "[STOPS]", "[PROGS]"}));
+  EXPECT_EQ(ReadFromDisk(),
+            (std::vector<std::string>{"[KEYS]", "AdminId=ops", "MinuteInterval=3",
+                                      "SvrStatus=Restarting", "[URLS]", "http://127.0.0.1/new"}));
+  EXPECT_EQ(FileMode(), 0600u);
+  // A file that cannot be read is never written over.
+  m_oFolder.Write(WDX_SETTINGS_FILE, std::string(3000, 'Q'));
+  m_oSets.m_iLastKnownServerState = ZUV_SERVER_UP;
+  EXPECT_FALSE(m_oSets.SaveSettings());
+  EXPECT_EQ(m_oFolder.Read(WDX_SETTINGS_FILE), std::string(3000, 'Q'));
+}
+
+TEST_F(AllSetsTest, ReadAfreshTakesTheFileAsItIsAndKeepsTheServerState) {
+  ASSERT_TRUE(Load({"[KEYS]", "MinuteInterval=7", "SvrStatus=Up"}));
+  m_oSets.m_iLastKnownServerState = ZUV_FAILS_DETECTED_SERVER_REBOOTONG;
+  WriteOnDisk({"[KEYS]", "MinuteInterval=3", "SvrStatus=Up", "[URLS]", "http://127.0.0.1/new"});
+  ASSERT_TRUE(m_oSets.ReadAfresh());
+  EXPECT_EQ(m_oSets.m_iMinuteInterval, 3);
+  EXPECT_STREQ(m_oSets.m_pUrls->GetAt(0), "http://127.0.0.1/new");
+  EXPECT_EQ(m_oSets.m_pKeyFile->GetFirstLineOfSection("[URLS]"), "http://127.0.0.1/new");
+  EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_FAILS_DETECTED_SERVER_REBOOTONG);
+  // A damaged file leaves the settings in force as they were.
+  m_oFolder.Write(WDX_SETTINGS_FILE, std::string(3000, 'Q'));
+  EXPECT_FALSE(m_oSets.ReadAfresh());
+  EXPECT_EQ(m_oSets.m_iMinuteInterval, 3);
+  EXPECT_EQ(m_oSets.m_pKeyFile->GetKeyValue("MinuteInterval"), "3");
+}
+
+TEST(AllSets, NumbersAreCheckedAgainstTheirRange) {
+  struct SCase {
+    const char* szKey;
+    const char* szValue;
+    const char* szStored;  // nullptr: refused
+  };
+  const SCase aCases[] = {
+      {"MinuteInterval", "abc", nullptr},
+      {"MinuteInterval", "-5", nullptr},
+      {"MinuteInterval", "0", nullptr},
+      {"MinuteInterval", "1", "1"},
+      {"minuteinterval", " 1440 ", " 1440 "},
+      {"MinuteInterval", "1441", nullptr},
+      {"MinuteInterval", "5.5", nullptr},
+      {"MinuteInterval", "99999999999999999999", nullptr},
+      {"MinuteInterval", "", ""},
+      {"RestartsB4Reboot", "abc", nullptr},
+      {"RestartsB4Reboot", "0", "0"},
+      {"RestartsB4Reboot", "101", nullptr},
+      {"Sensitivity", "-1", nullptr},
+      {"Sensitivity", "0", "0"},
+      {"Sensitivity", "+100", "+100"},
+      {"Sensitivity", "101", nullptr},
+      {"RstrSecs", "5", "15"},
+      {"RstrSecs", "-5", "15"},
+      {"RstrSecs", "86400", "86400"},
+      {"RstrSecs", "86401", nullptr},
+      {"UrlTimeout", "0", nullptr},
+      {"UrlTimeout", "600", "600"},
+      {"UrlTimeout", "601", nullptr},
+      {"AdminId", "abc", "abc"},
+  };
+  for (const SCase& oCase : aCases) {
+    std::string sValue = oCase.szValue;
+    const std::string sReason = CAllSets::CheckNumber(oCase.szKey, sValue);
+    if (oCase.szStored != nullptr) {
+      EXPECT_EQ(sReason, "") << oCase.szKey << "=" << oCase.szValue;
+      EXPECT_EQ(sValue, oCase.szStored) << oCase.szKey << "=" << oCase.szValue;
+      continue;
+    }
+    const CAllSets::SNumberRule* pRule = CAllSets::FindNumberRule(oCase.szKey);
+    ASSERT_NE(pRule, nullptr) << oCase.szKey;
+    EXPECT_EQ(sReason, std::string(pRule->szKey) + " takes a whole number from " +
+                           std::to_string(pRule->iMin) + " to " + std::to_string(pRule->iMax) +
+                           ", not \"" + oCase.szValue + "\".");
+  }
 }
 
 TEST_F(AllSetsTest, PhoneAlertsNeedBothMessagesAndAnEnabledNumber) {
