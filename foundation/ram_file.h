@@ -4,8 +4,8 @@
 // work on the lines in memory, and SaveToFile writes them all back. ReloadFromFile reads the
 // file afresh. Callers that create or save the file hold CSettingsLock (settings_lock.h).
 // The file is sectioned: a header line "[NAME]" starts a section that runs until the next line
-// containing "["; "[KEYS]" holds key=value lines, the other sections are lists. Every line is trimmed; a line holds at most
-// 255 characters of 32 to 126.
+// containing "["; "[KEYS]" holds key=value lines, the other sections are lists. Every line is
+// trimmed; a line holds at most 255 characters of 32 to 126.
 //
 // SaveToFile builds the whole scrambled file in memory and replaces the old one atomically
 // (mode 0600: the file holds the password); on any failure the old file stays as it was. A

@@ -252,7 +252,6 @@ TEST(ConsoleSettings, ChangesWhileTheServiceRunsAreKeptAndHonouredAtTheNextGo) {
          "RestartsB4Reboot=0", "SvrStatus=Restarting", "[URLS]", oPage.Url("first")}));
     ASSERT_TRUE(oFile.SaveToFile());
   }
-  chmod(oFixture.Folder().File("AutoSet.caf").c_str(), 0644);
   ASSERT_EQ(oFixture.RunService({"-RegServer"}).m_iExitCode, 0);
   ASSERT_TRUE(oFixture.StartServiceProcess());
   auto pClient = oFixture.Connect();  // keeps the service from quitting for want of clients
@@ -261,6 +260,7 @@ TEST(ConsoleSettings, ChangesWhileTheServiceRunsAreKeptAndHonouredAtTheNextGo) {
   const SRunResult oAdd = oFixture.RunConsole({"settings", "add", "URLS", oPage.Url("added")});
   ASSERT_EQ(oAdd.m_iExitCode, 0) << oAdd.m_sErr;
   EXPECT_EQ(oAdd.m_sOut.find("next GO"), std::string::npos) << oAdd.m_sOut;
+  chmod(oFixture.Folder().File("AutoSet.caf").c_str(), 0644);  // the service's save makes it 0600
   ASSERT_EQ(oFixture.RunConsole({"go"}).m_iExitCode, 0);
   // The added page is tested, and the save of "Up" kept it.
   const std::string sAddedUp = "101, " + oPage.Url("added") + ", UP";
