@@ -1,6 +1,9 @@
 #include "foundation/log_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/fake_clock.h"
 #include "platform/fake_file_system.h"
+#include "platform/file_system.h"
 #include "platform/named_lock.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
@@ -170,18 +174,22 @@ TEST_F(LogFileTest, LogOneByteUnderTheLimitIsKept) {
   EXPECT_EQ(Log().size(), 1'999'999u + 34u);
 }
 
-TEST_F(LogFileTest, OwnLimitAppliesAndGrowthWhileRunningIsNotRotated) {
+TEST_F(LogFileTest, GrowthWhileRunningIsRotatedAtTheLimit) {
+  // Each entry is 40 bytes: the fourth finds 120 >= 100 bytes and starts the next generation.
+  const std::string sEntry = "12/06/26 11:33:53 (event): 0123456789\r\r\n";
   CLogFile oLog;
   oLog.SetMaxSize(100);
   Open(oLog, "Uptime");
-  for (int i = 0; i < 10; ++i) oLog.LogEvent("0123456789");
-  EXPECT_GT(Log("Uptime").size(), 100u);
+  for (int i = 0; i < 3; ++i) oLog.LogEvent("0123456789");
   EXPECT_EQ(m_oFolder.Read("Uptime.old"), "");
-  CLogFile oNext;
-  oNext.SetMaxSize(100);
-  Open(oNext, "Uptime");
-  EXPECT_GT(m_oFolder.Read("Uptime.old").size(), 100u);
-  EXPECT_EQ(Log("Uptime"), "");
+  oLog.LogEvent("0123456789");
+  EXPECT_EQ(m_oFolder.Read("Uptime.old"), sEntry + sEntry + sEntry);
+  EXPECT_EQ(Log("Uptime"), sEntry);
+  oLog.EnableBlankLines(true);
+  oLog.LogBlankLines(3);
+  oLog.LogBlankLines(1);
+  EXPECT_EQ(m_oFolder.Read("Uptime.old"), sEntry + sEntry + sEntry);
+  EXPECT_EQ(Log("Uptime"), sEntry + "\r\r\n\r\r\n\r\r\n\r\r\n");
 }
 
 TEST_F(LogFileTest, OldGenerationMayBeSpeltDifferently) {
@@ -242,6 +250,51 @@ TEST_F(LogFileTest, MissingFolderLeavesLogNotReadyAndDropsEntries) {
   oLog.LogError("dropped");
   oLog.LogBlankLines(1);
   EXPECT_EQ(test::ReadWholeFile(m_oFolder.Path() + "no/such/folder/WDXSVC.log"), "");
+}
+
+// Writes into the log "WDXSVC" of folder argv[0] with its debug output in file argv[1]: one
+// entry, then five (the last a short one) under a file size limit that leaves room for 40 more
+// bytes, then one more once the limit is lifted again.
+WDX_TEST_CHILD(LogIntoFullDisk) {
+  const int iStderr = open(argv[1], O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (iStderr < 0 || dup2(iStderr, STDERR_FILENO) < 0) return 2;
+  signal(SIGXFSZ, SIG_IGN);
+  CInstalledClock oClock;
+  CLogFile oLog;
+  oLog.SetFolder(argv[0]);
+  if (!oLog.Initialize("WDXSVC")) return 3;
+  oLog.LogEvent("before");
+  struct rlimit oLimit;
+  if (getrlimit(RLIMIT_FSIZE, &oLimit) != 0) return 4;
+  const rlim_t uFree = oLimit.rlim_cur;
+  oLimit.rlim_cur = static_cast<rlim_t>(GetFileSystem().FileSize(oLog.GetLogPath()) + 40);
+  if (setrlimit(RLIMIT_FSIZE, &oLimit) != 0) return 5;
+  for (int i = 0; i < 4; ++i) oLog.LogEvent("an entry too long for the room that is left");
+  oLog.LogEvent("short");
+  oLimit.rlim_cur = uFree;
+  if (setrlimit(RLIMIT_FSIZE, &oLimit) != 0) return 6;
+  oLog.LogEvent("after");
+  return 0;
+}
+
+TEST_F(LogFileTest, FullDiskLeavesNoTornEntryAndIsReportedOnce) {
+  // An older part long enough that the size limit leaves room for the debug output file too.
+  const std::string sOlder(300, '-');
+  m_oFolder.Write("WDXSVC.log", sOlder);
+  setenv("WDX_DEBUG", "1", 1);
+  CChildProcess oChild("LogIntoFullDisk", {m_oFolder.Path(), m_oFolder.File("debug")});
+  unsetenv("WDX_DEBUG");
+  ASSERT_EQ(oChild.Wait(10000), 0);
+  EXPECT_EQ(
+      Log(),
+      sOlder +
+          "12/06/26 11:33:53 (event): before\r\r\n"
+          "12/06/26 11:33:53 Error: CLogFile: 5 log entries were lost while the log could not "
+          "be written (File too large).\r\r\n"
+          "12/06/26 11:33:53 (event): after\r\r\n");
+  EXPECT_EQ(m_oFolder.Read("debug"), "CLogFile: " + m_oFolder.File("WDXSVC.log") +
+                                         " cannot be written (File too large); entries are "
+                                         "dropped until it can.\n");
 }
 
 TEST_F(LogFileTest, ProcessPointerRoutesCallsAndIsClearedByDestruction) {
@@ -316,9 +369,11 @@ TEST_F(LogFileTest, LockAbandonedByDeadProcessCountsAsTaken) {
   EXPECT_EQ(Log(), "12/06/26 11:33:53 (event): after owner died\r\r\n");
 }
 
-// Writes argv[2] entries "writer NAME #i" into the log "Shared" of folder argv[0].
+// Writes argv[2] entries "writer NAME #i" into the log "Shared" of folder argv[0], whose size
+// limit is argv[3] when given.
 WDX_TEST_CHILD(LogWriter) {
   CLogFile oLog;
+  if (argc > 3) oLog.SetMaxSize(std::atoi(argv[3]));
   oLog.SetFolder(argv[0]);
   if (!oLog.Initialize("Shared")) return 2;
   const int iCount = std::atoi(argv[2]);
@@ -349,17 +404,9 @@ bool ParseWriterLine(const std::string& sLine, std::string& sWriter) {
          sWriter.find_first_not_of("0123456789", 3) == std::string::npos;
 }
 
-TEST_F(LogFileTest, TwoProcessesWriteWholeLinesToOneLog) {
-  constexpr int kEach = 1500;
-  CChildProcess oFirst("LogWriter", {m_oFolder.Path(), "A", std::to_string(kEach)});
-  CChildProcess oSecond("LogWriter", {m_oFolder.Path(), "B", std::to_string(kEach)});
-  ASSERT_EQ(oFirst.Wait(60000), 0);
-  ASSERT_EQ(oSecond.Wait(60000), 0);
-
-  const std::string sAll = Log("Shared");
-  std::set<std::string> oSeen;
+// Adds the writers of every line of sAll to oSeen; fails on a torn, foreign or repeated line.
+void CollectWriterLines(const std::string& sAll, std::set<std::string>& oSeen) {
   size_t uStart = 0;
-  int iLines = 0;
   while (uStart < sAll.size()) {
     const size_t uEnd = sAll.find("\r\r\n", uStart);
     ASSERT_NE(uEnd, std::string::npos) << "torn tail";
@@ -367,10 +414,39 @@ TEST_F(LogFileTest, TwoProcessesWriteWholeLinesToOneLog) {
     std::string sWriter;
     ASSERT_TRUE(ParseWriterLine(sLine, sWriter)) << "bad line: " << sLine;
     EXPECT_TRUE(oSeen.insert(sWriter).second) << "duplicate: " << sLine;
-    ++iLines;
     uStart = uEnd + 3;
   }
-  EXPECT_EQ(iLines, 2 * kEach);
+}
+
+TEST_F(LogFileTest, TwoProcessesWriteWholeLinesToOneLog) {
+  constexpr int kEach = 1500;
+  CChildProcess oFirst("LogWriter", {m_oFolder.Path(), "A", std::to_string(kEach)});
+  CChildProcess oSecond("LogWriter", {m_oFolder.Path(), "B", std::to_string(kEach)});
+  ASSERT_EQ(oFirst.Wait(60000), 0);
+  ASSERT_EQ(oSecond.Wait(60000), 0);
+  std::set<std::string> oSeen;
+  CollectWriterLines(Log("Shared"), oSeen);
+  EXPECT_EQ(oSeen.size(), 2u * kEach);
+}
+
+TEST_F(LogFileTest, TwoProcessesRotateTheirLogOnceAndLoseNothing) {
+  // About 280,000 bytes in all: one rotation at 150,000. A second one would copy the young log
+  // over the full generation and lose its entries.
+  constexpr int kEach = 1500;
+  constexpr int kLimit = 150'000;
+  const std::string sLimit = std::to_string(kLimit);
+  CChildProcess oFirst("LogWriter", {m_oFolder.Path(), "A", std::to_string(kEach), sLimit});
+  CChildProcess oSecond("LogWriter", {m_oFolder.Path(), "B", std::to_string(kEach), sLimit});
+  ASSERT_EQ(oFirst.Wait(60000), 0);
+  ASSERT_EQ(oSecond.Wait(60000), 0);
+  const std::string sOld = m_oFolder.Read("Shared.old");
+  EXPECT_GE(sOld.size(), static_cast<size_t>(kLimit));
+  EXPECT_LT(sOld.size(), static_cast<size_t>(kLimit) + 100u);
+  EXPECT_LT(Log("Shared").size(), static_cast<size_t>(kLimit));
+  std::set<std::string> oSeen;
+  CollectWriterLines(sOld, oSeen);
+  CollectWriterLines(Log("Shared"), oSeen);
+  EXPECT_EQ(oSeen.size(), 2u * kEach);
 }
 
 }  // namespace
