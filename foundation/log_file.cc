@@ -76,18 +76,20 @@ void CLogFile::SetFolder(const char* szFolder) {
   m_oFolder.Assign(szFolder == nullptr ? "" : szFolder);
 }
 
-void CLogFile::RotateIfFull() {
+bool CLogFile::RotateIfFull() {
   IFileSystem& oFiles = GetFileSystem();
   const std::string sLogPath = m_oLogPath.GetBuffer();
-  // -1 for a log that is missing or cannot be opened for sizing: such a log is left alone.
-  const int64_t iSize = oFiles.FileSize(sLogPath);
-  if (iSize <= 0 || iSize < m_iMaxSize) return;
+  // The open append stream is sized without a look-up of the path. -1 for a log that is
+  // missing or cannot be opened for sizing: such a log is left alone.
+  const int64_t iSize = IsOpen() ? GetOpenFileSize() : oFiles.FileSize(sLogPath);
+  if (iSize <= 0 || iSize < m_iMaxSize) return false;
   Close();
   if (!oFiles.CopyFile(sLogPath, m_sOldPath)) DebugOutput("CLogFile cannot copy the log to .old");
   // Emptied in place rather than deleted: writers holding it open go on in the fresh log.
   const bool bEmptied = Create(sLogPath.c_str());
   Close();
   if (!bEmptied && !oFiles.DeleteFile(sLogPath)) DebugOutput("CLogFile cannot delete the full log");
+  return true;
 }
 
 bool CLogFile::Initialize(const char* szBaseName) {
@@ -158,15 +160,14 @@ void CLogFile::AppendUnderLock(const std::string& sLine, int iCount) {
     return;
   }
   if (!m_bReady) return;
-  // Under the lock, so that of several writers of one log only the first to see it full
-  // rotates it.
-  RotateIfFull();
-  std::string sBytes = m_iDroppedEntries > 0 ? DroppedEntriesLine() : std::string();
-  for (int i = 0; i < iCount; ++i) sBytes += sLine + "\r\n";
-  if (!EnsureAppendStream()) {
+  // Rotated under the lock, so that of several writers of one log only the first to see it
+  // full rotates it; rotation closes the stream.
+  if (!EnsureAppendStream() || (RotateIfFull() && !EnsureAppendStream())) {
     NoteDroppedEntry(errno);
     return;
   }
+  std::string sBytes = m_iDroppedEntries > 0 ? DroppedEntriesLine() : std::string();
+  for (int i = 0; i < iCount; ++i) sBytes += sLine + "\r\n";
   // The entry is in the file before the lock goes to the next writer, or not there at all.
   if (AppendWhole(sBytes)) {
     m_iDroppedEntries = 0;

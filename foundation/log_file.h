@@ -84,8 +84,9 @@ class CLogFile : public CTxtFile4 {
   // Appends sLine iCount times (each followed by CR LF) under the lock; dropped when the lock
   // cannot be had within LOG_LOCK_WAIT_MS.
   void AppendUnderLock(const std::string& sLine, int iCount);
-  // Copies a log at or over the size limit to the ".old" path and empties it. Under the lock.
-  void RotateIfFull();
+  // Copies a log at or over the size limit to the ".old" path and empties it; true when it did.
+  // Under the lock.
+  bool RotateIfFull();
   // Counts an entry that could not be written; the first of a run goes to the debug output.
   void NoteDroppedEntry(int iError);
   // The error entry (with its line end) that reports the entries lost so far.

@@ -185,6 +185,11 @@ bool CTxtFile4::AppendWhole(const std::string& sBytes) {
   return GetFileSystem().AppendWhole(m_pStream.get(), sBytes);
 }
 
+int64_t CTxtFile4::GetOpenFileSize() {
+  if (!m_bOpen) return -1;
+  return GetFileSystem().StreamFileSize(m_pStream.get());
+}
+
 bool CTxtFile4::Flush() {
   return m_pStream && std::fflush(m_pStream.get()) == 0;
 }

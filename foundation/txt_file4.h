@@ -10,6 +10,7 @@
 // Threading: no locks; one object is used by one thread at a time.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -44,6 +45,8 @@ class CTxtFile4 : public CZuvStr {
   // (disk full) the file is cut back to where it ended, so no torn line is left for the next
   // writer to continue. False then, and when no stream is open.
   bool AppendWhole(const std::string& sBytes);
+  // Size of the open file in bytes (what was handed to it), -1 when no stream is open.
+  int64_t GetOpenFileSize();
   // Hands buffered writes to the file; false when no stream is open or the flush fails.
   bool Flush();
   // Flushes and closes; true when nothing was open or the close succeeded.

@@ -37,6 +37,7 @@ class CFakeFileSystem final : public IFileSystem {
   bool ReplaceFile(const std::string& sPath, const std::string& sContent, int iMode) override;
   // An injected APPEND failure writes nothing (as a cut-back short write leaves the file).
   bool AppendWhole(std::FILE* pStream, const std::string& sBytes) override;
+  int64_t StreamFileSize(std::FILE* pStream) override;
   bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) override;
   bool SetMode(const std::string& sPath, int iMode) override;
   bool SetCurrentFolder(const std::string& sPath) override;

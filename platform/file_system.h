@@ -31,6 +31,9 @@ class IFileSystem {
   // it had before and false is returned. The stream's own buffer is flushed first. Writers of
   // one file must exclude each other around this call.
   virtual bool AppendWhole(std::FILE* pStream, const std::string& sBytes) = 0;
+  // Size in bytes of the file an open stream reads or writes (its buffer not counted), -1 when
+  // it cannot be had.
+  virtual int64_t StreamFileSize(std::FILE* pStream) = 0;
   // Reads a whole file; false when it cannot be read or is larger than iMaxBytes.
   virtual bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) = 0;
   virtual bool SetMode(const std::string& sPath, int iMode) = 0;

@@ -186,6 +186,19 @@ class CSystemFileSystem final : public IFileSystem {
     return AppendAll(fileno(pStream), sBytes);
   }
 
+  int64_t StreamFileSize(std::FILE* pStream) override {
+    struct stat oInfo;
+    if (pStream == nullptr) {
+      t_iLastError = EBADF;
+      return -1;
+    }
+    if (fstat(fileno(pStream), &oInfo) != 0) {
+      Fail();
+      return -1;
+    }
+    return static_cast<int64_t>(oInfo.st_size);
+  }
+
   bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) override {
     sContent.clear();
     CFd oFile(open(sPath.c_str(), O_RDONLY | O_CLOEXEC));
