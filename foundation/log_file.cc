@@ -1,8 +1,10 @@
 #include "foundation/log_file.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "foundation/process_log.h"
 #include "platform/clock.h"
@@ -74,17 +76,20 @@ void CLogFile::SetFolder(const char* szFolder) {
   m_oFolder.Assign(szFolder == nullptr ? "" : szFolder);
 }
 
-void CLogFile::RotateIfFull(const std::string& sLogPath, const std::string& sOldPath) {
+bool CLogFile::RotateIfFull() {
   IFileSystem& oFiles = GetFileSystem();
-  if (!oFiles.FileExists(sLogPath)) return;
-  if (oFiles.FileSize(sLogPath) < m_iMaxSize) return;
-  if (!oFiles.CopyFile(sLogPath, sOldPath))
-    DebugOutput("CLogFile::Initialize() cannot copy the log to .old");
+  const std::string sLogPath = m_oLogPath.GetBuffer();
+  // The open append stream is sized without a look-up of the path. -1 for a log that is
+  // missing or cannot be opened for sizing: such a log is left alone.
+  const int64_t iSize = IsOpen() ? GetOpenFileSize() : oFiles.FileSize(sLogPath);
+  if (iSize <= 0 || iSize < m_iMaxSize) return false;
+  Close();
+  if (!oFiles.CopyFile(sLogPath, m_sOldPath)) DebugOutput("CLogFile cannot copy the log to .old");
   // Emptied in place rather than deleted: writers holding it open go on in the fresh log.
   const bool bEmptied = Create(sLogPath.c_str());
   Close();
-  if (!bEmptied && !oFiles.DeleteFile(sLogPath))
-    DebugOutput("CLogFile::Initialize() cannot delete the full log");
+  if (!bEmptied && !oFiles.DeleteFile(sLogPath)) DebugOutput("CLogFile cannot delete the full log");
+  return true;
 }
 
 bool CLogFile::Initialize(const char* szBaseName) {
@@ -105,7 +110,8 @@ bool CLogFile::Initialize(const char* szBaseName) {
   m_oLogPath.Assign(sLogPath.c_str());
   if (!CTxtFile4::Initialize(4096)) return false;
   const std::string& sOldBase = m_sOldBaseName.empty() ? sBase : m_sOldBaseName;
-  RotateIfFull(sLogPath, sFolder + sOldBase + ".old");
+  m_sOldPath = sFolder + sOldBase + ".old";
+  RotateIfFull();
 
   const bool bOpened = GetFileSystem().FileExists(sLogPath) ? OpenForReadWrite(sLogPath.c_str())
                                                             : Create(sLogPath.c_str());
@@ -153,14 +159,39 @@ void CLogFile::AppendUnderLock(const std::string& sLine, int iCount) {
     DebugOutput("CLogFile: entry dropped, MutexToProtectLogFile not available");
     return;
   }
-  if (!m_bReady || !EnsureAppendStream()) return;
-  bool bWritten = true;
-  for (int i = 0; i < iCount && bWritten; ++i) bWritten = WriteTextLine(sLine.c_str());
-  // The entry must be in the file before the lock goes to the next writer.
-  if (!Flush() || !bWritten) {
-    DebugOutput("CLogFile: entry could not be written");
-    Close();
+  if (!m_bReady) return;
+  // Rotated under the lock, so that of several writers of one log only the first to see it
+  // full rotates it; rotation closes the stream.
+  if (!EnsureAppendStream() || (RotateIfFull() && !EnsureAppendStream())) {
+    NoteDroppedEntry(errno);
+    return;
   }
+  std::string sBytes = m_iDroppedEntries > 0 ? DroppedEntriesLine() : std::string();
+  for (int i = 0; i < iCount; ++i) sBytes += sLine + "\r\n";
+  // The entry is in the file before the lock goes to the next writer, or not there at all.
+  if (AppendWhole(sBytes)) {
+    m_iDroppedEntries = 0;
+    return;
+  }
+  NoteDroppedEntry(GetFileSystem().GetLastErrorCode());
+  Close();
+}
+
+void CLogFile::NoteDroppedEntry(int iError) {
+  if (m_iDroppedEntries++ > 0) return;
+  // Called under the lock, which also excludes this process's other threads.
+  m_sDropReason = iError != 0 ? std::strerror(iError) : "cause unknown";
+  DebugOutput(("CLogFile: " + std::string(m_oLogPath.GetBuffer()) + " cannot be written (" +
+               m_sDropReason + "); entries are dropped until it can.")
+                  .c_str());
+}
+
+std::string CLogFile::DroppedEntriesLine() const {
+  const std::string sCount = m_iDroppedEntries == 1
+                                 ? std::string("1 log entry was")
+                                 : std::to_string(m_iDroppedEntries) + " log entries were";
+  return FormatNow() + " Error: CLogFile: " + sCount +
+         " lost while the log could not be written (" + m_sDropReason + ").\r\r\n";
 }
 
 void CLogFile::LogError(const char* szText) {

@@ -5,12 +5,18 @@
 // and is in the file when the call returns, so several processes can share one log and readers
 // may open it at any time. The file's own errors go to the debug output, never into the log.
 //
+// An entry is in the file whole or not at all: when the disk is full it is cut back out, so no
+// torn line is left for the next entry to be glued to. Entries lost so are reported once: one
+// debug output text at the first, and one error entry "CLogFile: N log entries were lost while
+// the log could not be written (reason)." in front of the first entry written again.
+//
 // The append stream stays open between entries (opened for append, each entry handed to the
 // file in one write under the lock) and is re-opened when it is older than the re-open interval
 // (1000 ms by default; 0 re-opens for every entry), so a log that was moved or deleted from
-// outside is found again. A log at or over its size limit is copied to FOLDER/BASE.old when it is
-// initialised and then emptied in place, so that other writers' open streams go on appending to
-// the fresh log.
+// outside is found again. A log at or over its size limit, when it is initialised and before
+// every entry, is copied to FOLDER/BASE.old and then emptied in place, so that other writers'
+// open streams go on appending to the fresh log. Both happen under the lock, so several writers
+// of one log rotate it once.
 //
 // One log object per process is installed with SetProcessLog (foundation/process_log.h).
 //
@@ -78,7 +84,13 @@ class CLogFile : public CTxtFile4 {
   // Appends sLine iCount times (each followed by CR LF) under the lock; dropped when the lock
   // cannot be had within LOG_LOCK_WAIT_MS.
   void AppendUnderLock(const std::string& sLine, int iCount);
-  void RotateIfFull(const std::string& sLogPath, const std::string& sOldPath);
+  // Copies a log at or over the size limit to the ".old" path and empties it; true when it did.
+  // Under the lock.
+  bool RotateIfFull();
+  // Counts an entry that could not be written; the first of a run goes to the debug output.
+  void NoteDroppedEntry(int iError);
+  // The error entry (with its line end) that reports the entries lost so far.
+  std::string DroppedEntriesLine() const;
   // Opens the append stream when it is closed or older than the re-open interval.
   bool EnsureAppendStream();
 
@@ -91,6 +103,9 @@ class CLogFile : public CTxtFile4 {
   int m_iReopenIntervalMs = LOG_REOPEN_INTERVAL_MS;
   std::chrono::steady_clock::time_point m_oOpenedAt;
   std::string m_sOldBaseName;
+  std::string m_sOldPath;
+  int m_iDroppedEntries = 0;
+  std::string m_sDropReason;
 };
 
 }  // namespace wdx

@@ -1,94 +1,19 @@
+// The event log in one process: the bytes of its entries, rotation and failures.
 #include "foundation/log_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <set>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "foundation/process_log.h"
-#include "platform/clock.h"
-#include "platform/fake_clock.h"
 #include "platform/fake_file_system.h"
-#include "platform/named_lock.h"
-#include "tests/support/child_process.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/log_file_fixture.h"
 
 namespace wdx {
 namespace {
 
-using test::CChildProcess;
-using test::CTempFolder;
-
-// Points the named locks of this process (and of its children) at a private lock folder, so
-// that holding "MutexToProtectLogFile" here never delays anybody else's log.
-class CPrivateLocks final {
- public:
-  explicit CPrivateLocks(const std::string& sFolder) {
-    const char* szOld = std::getenv("WDX_LOCK_DIR");
-    m_bHadOld = szOld != nullptr;
-    if (m_bHadOld) m_sOld = szOld;
-    setenv("WDX_LOCK_DIR", sFolder.c_str(), 1);
-  }
-  ~CPrivateLocks() {
-    if (m_bHadOld) {
-      setenv("WDX_LOCK_DIR", m_sOld.c_str(), 1);
-    } else {
-      unsetenv("WDX_LOCK_DIR");
-    }
-  }
-  CPrivateLocks(const CPrivateLocks&) = delete;
-  CPrivateLocks& operator=(const CPrivateLocks&) = delete;
-
- private:
-  bool m_bHadOld = false;
-  std::string m_sOld;
-};
-
-class CInstalledClock final {
- public:
-  CInstalledClock() {
-    SLocalTime oTime;
-    oTime.m_iYear = 2026;
-    oTime.m_iMonth = 12;
-    oTime.m_iDay = 6;
-    oTime.m_iHour = 11;
-    oTime.m_iMinute = 33;
-    oTime.m_iSecond = 53;
-    m_oClock.SetLocalTime(oTime);
-    SetClockForTesting(&m_oClock);
-  }
-  ~CInstalledClock() { SetClockForTesting(nullptr); }
-  CInstalledClock(const CInstalledClock&) = delete;
-  CInstalledClock& operator=(const CInstalledClock&) = delete;
-
-  CFakeClock& Clock() { return m_oClock; }
-
- private:
-  CFakeClock m_oClock;
-};
-
-class LogFileTest : public ::testing::Test {
- protected:
-  LogFileTest() : m_oLocks(m_oLockFolder.Path()) {}
-
-  void Open(CLogFile& oLog, const char* szBase = "WDXSVC") {
-    oLog.SetFolder(m_oFolder.Path().c_str());
-    ASSERT_TRUE(oLog.Initialize(szBase));
-  }
-  std::string Log(const char* szBase = "WDXSVC") const {
-    return m_oFolder.Read(std::string(szBase) + ".log");
-  }
-
-  CTempFolder m_oLockFolder;
-  CPrivateLocks m_oLocks;
-  CTempFolder m_oFolder;
-  CInstalledClock m_oClock;
-};
+using test::LogFileTest;
 
 // --- line format ---
 
@@ -170,18 +95,22 @@ TEST_F(LogFileTest, LogOneByteUnderTheLimitIsKept) {
   EXPECT_EQ(Log().size(), 1'999'999u + 34u);
 }
 
-TEST_F(LogFileTest, OwnLimitAppliesAndGrowthWhileRunningIsNotRotated) {
+TEST_F(LogFileTest, GrowthWhileRunningIsRotatedAtTheLimit) {
+  // Each entry is 40 bytes: the fourth finds 120 >= 100 bytes and starts the next generation.
+  const std::string sEntry = "12/06/26 11:33:53 (event): 0123456789\r\r\n";
   CLogFile oLog;
   oLog.SetMaxSize(100);
   Open(oLog, "Uptime");
-  for (int i = 0; i < 10; ++i) oLog.LogEvent("0123456789");
-  EXPECT_GT(Log("Uptime").size(), 100u);
+  for (int i = 0; i < 3; ++i) oLog.LogEvent("0123456789");
   EXPECT_EQ(m_oFolder.Read("Uptime.old"), "");
-  CLogFile oNext;
-  oNext.SetMaxSize(100);
-  Open(oNext, "Uptime");
-  EXPECT_GT(m_oFolder.Read("Uptime.old").size(), 100u);
-  EXPECT_EQ(Log("Uptime"), "");
+  oLog.LogEvent("0123456789");
+  EXPECT_EQ(m_oFolder.Read("Uptime.old"), sEntry + sEntry + sEntry);
+  EXPECT_EQ(Log("Uptime"), sEntry);
+  oLog.EnableBlankLines(true);
+  oLog.LogBlankLines(3);
+  oLog.LogBlankLines(1);
+  EXPECT_EQ(m_oFolder.Read("Uptime.old"), sEntry + sEntry + sEntry);
+  EXPECT_EQ(Log("Uptime"), sEntry + "\r\r\n\r\r\n\r\r\n\r\r\n");
 }
 
 TEST_F(LogFileTest, OldGenerationMayBeSpeltDifferently) {
@@ -261,116 +190,6 @@ TEST_F(LogFileTest, ProcessPointerRoutesCallsAndIsClearedByDestruction) {
             "12/06/26 11:33:53 Error: e\r\r\n"
             "12/06/26 11:33:53 Message: m\r\r\n"
             "12/06/26 11:33:53 (event): v\r\r\n");
-}
-
-// --- the cross-process lock ---
-
-// Holds the log lock until the file argv[1] disappears or 5 s pass; creates argv[0] once held.
-WDX_TEST_CHILD(HoldLogLock) {
-  auto pLock = CreateNamedLock(LOG_MUTEX_NAME);
-  if (!pLock || pLock->Wait(2000) != ELockWait::ACQUIRED) return 2;
-  FILE* pFlag = std::fopen(argv[0], "w");
-  if (pFlag == nullptr) return 3;
-  std::fclose(pFlag);
-  for (int i = 0; i < 500 && access(argv[1], F_OK) == 0; ++i) usleep(10'000);
-  pLock->Release();
-  return 0;
-}
-
-// Takes the log lock and dies holding it.
-WDX_TEST_CHILD(DieHoldingLogLock) {
-  auto pLock = CreateNamedLock(LOG_MUTEX_NAME);
-  if (!pLock || pLock->Wait(2000) != ELockWait::ACQUIRED) return 2;
-  _exit(0);
-}
-
-bool WaitForFile(const std::string& sPath) {
-  for (int i = 0; i < 500; ++i) {
-    if (access(sPath.c_str(), F_OK) == 0) return true;
-    usleep(10'000);
-  }
-  return false;
-}
-
-TEST_F(LogFileTest, EntryIsDroppedWhileAnotherProcessHoldsTheLock) {
-  CLogFile oLog;
-  Open(oLog);
-  const std::string sHeld = m_oFolder.File("held");
-  const std::string sKeep = m_oFolder.File("keep");
-  m_oFolder.Write("keep", "");
-  CChildProcess oChild("HoldLogLock", {sHeld, sKeep});
-  ASSERT_TRUE(WaitForFile(sHeld));
-  oLog.LogEvent("while held");
-  std::remove(sKeep.c_str());
-  ASSERT_EQ(oChild.Wait(5000), 0);
-  oLog.LogEvent("after release");
-  EXPECT_EQ(Log(), "12/06/26 11:33:53 (event): after release\r\r\n");
-}
-
-TEST_F(LogFileTest, LockAbandonedByDeadProcessCountsAsTaken) {
-  CLogFile oLog;
-  Open(oLog);
-  CChildProcess oChild("DieHoldingLogLock", {});
-  ASSERT_EQ(oChild.Wait(5000), 0);
-  oLog.LogEvent("after owner died");
-  EXPECT_EQ(Log(), "12/06/26 11:33:53 (event): after owner died\r\r\n");
-}
-
-// Writes argv[2] entries "writer NAME #i" into the log "Shared" of folder argv[0].
-WDX_TEST_CHILD(LogWriter) {
-  CLogFile oLog;
-  oLog.SetFolder(argv[0]);
-  if (!oLog.Initialize("Shared")) return 2;
-  const int iCount = std::atoi(argv[2]);
-  for (int i = 0; i < iCount; ++i) {
-    const std::string sText = std::string("writer ") + argv[1] + " #" + std::to_string(i) +
-                              " padding-padding-padding-padding-padding-padding";
-    oLog.LogMessage(sText.c_str());
-  }
-  return 0;
-}
-
-// A whole "MM/DD/YY HH:MM:SS Message: writer X #N padding..." line; sWriter = "X #N".
-bool ParseWriterLine(const std::string& sLine, std::string& sWriter) {
-  const std::string sShape = "dd/dd/dd dd:dd:dd Message: writer ";
-  if (sLine.size() < sShape.size()) return false;
-  for (size_t i = 0; i < sShape.size(); ++i) {
-    const bool bDigit = sLine[i] >= '0' && sLine[i] <= '9';
-    if (sShape[i] == 'd' ? !bDigit : sLine[i] != sShape[i]) return false;
-  }
-  const std::string sTail = " padding-padding-padding-padding-padding-padding";
-  if (sLine.size() < sShape.size() + sTail.size() ||
-      sLine.compare(sLine.size() - sTail.size(), sTail.size(), sTail) != 0) {
-    return false;
-  }
-  sWriter = sLine.substr(sShape.size(), sLine.size() - sShape.size() - sTail.size());
-  return sWriter.size() >= 4 && (sWriter[0] == 'A' || sWriter[0] == 'B') &&
-         sWriter.compare(1, 2, " #") == 0 &&
-         sWriter.find_first_not_of("0123456789", 3) == std::string::npos;
-}
-
-TEST_F(LogFileTest, TwoProcessesWriteWholeLinesToOneLog) {
-  constexpr int kEach = 1500;
-  CChildProcess oFirst("LogWriter", {m_oFolder.Path(), "A", std::to_string(kEach)});
-  CChildProcess oSecond("LogWriter", {m_oFolder.Path(), "B", std::to_string(kEach)});
-  ASSERT_EQ(oFirst.Wait(60000), 0);
-  ASSERT_EQ(oSecond.Wait(60000), 0);
-
-  const std::string sAll = Log("Shared");
-  std::set<std::string> oSeen;
-  size_t uStart = 0;
-  int iLines = 0;
-  while (uStart < sAll.size()) {
-    const size_t uEnd = sAll.find("\r\r\n", uStart);
-    ASSERT_NE(uEnd, std::string::npos) << "torn tail";
-    const std::string sLine = sAll.substr(uStart, uEnd - uStart);
-    std::string sWriter;
-    ASSERT_TRUE(ParseWriterLine(sLine, sWriter)) << "bad line: " << sLine;
-    EXPECT_TRUE(oSeen.insert(sWriter).second) << "duplicate: " << sLine;
-    ++iLines;
-    uStart = uEnd + 3;
-  }
-  EXPECT_EQ(iLines, 2 * kEach);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "foundation/process_log.h"
 #include "platform/debug_output.h"
+#include "platform/file_system.h"
 
 namespace wdx {
 namespace {
@@ -177,6 +178,16 @@ bool CTxtFile4::WriteTextLine(const char* szText) {
       WriteRaw(szText == nullptr ? "" : szText, szText == nullptr ? 0 : std::strlen(szText));
   const bool bEnd = WriteRaw("\r\n", 2);
   return bText && bEnd;
+}
+
+bool CTxtFile4::AppendWhole(const std::string& sBytes) {
+  if (!m_bOpen) return false;
+  return GetFileSystem().AppendWhole(m_pStream.get(), sBytes);
+}
+
+int64_t CTxtFile4::GetOpenFileSize() {
+  if (!m_bOpen) return -1;
+  return GetFileSystem().StreamFileSize(m_pStream.get());
 }
 
 bool CTxtFile4::Flush() {

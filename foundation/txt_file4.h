@@ -10,8 +10,10 @@
 // Threading: no locks; one object is used by one thread at a time.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "foundation/zuv_str.h"
 
@@ -39,6 +41,12 @@ class CTxtFile4 : public CZuvStr {
   bool ReadCharForward();
   // Writes the text and CR LF at the current position.
   bool WriteTextLine(const char* szText);
+  // Appends the bytes at the end of the open file in one piece: when they cannot all be written
+  // (disk full) the file is cut back to where it ended, so no torn line is left for the next
+  // writer to continue. False then, and when no stream is open.
+  bool AppendWhole(const std::string& sBytes);
+  // Size of the open file in bytes (what was handed to it), -1 when no stream is open.
+  int64_t GetOpenFileSize();
   // Hands buffered writes to the file; false when no stream is open or the flush fails.
   bool Flush();
   // Flushes and closes; true when nothing was open or the close succeeded.

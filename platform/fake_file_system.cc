@@ -55,6 +55,15 @@ bool CFakeFileSystem::ReplaceFile(const std::string& sPath, const std::string& s
   return !Injected(EFileOp::REPLACE) && m_oInner.ReplaceFile(sPath, sContent, iMode);
 }
 
+bool CFakeFileSystem::AppendWhole(std::FILE* pStream, const std::string& sBytes) {
+  return !Injected(EFileOp::APPEND) && m_oInner.AppendWhole(pStream, sBytes);
+}
+
+int64_t CFakeFileSystem::StreamFileSize(std::FILE* pStream) {
+  t_iInjectedError = 0;
+  return m_oInner.StreamFileSize(pStream);
+}
+
 bool CFakeFileSystem::ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) {
   if (Injected(EFileOp::READ)) {
     sContent.clear();

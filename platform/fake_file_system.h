@@ -15,7 +15,7 @@
 
 namespace wdx {
 
-enum class EFileOp { REPLACE, COPY, DELETE, READ, MAKE_FOLDERS, SET_MODE, COUNT };
+enum class EFileOp { REPLACE, COPY, DELETE, READ, MAKE_FOLDERS, SET_MODE, APPEND, COUNT };
 
 class CFakeFileSystem final : public IFileSystem {
  public:
@@ -35,6 +35,9 @@ class CFakeFileSystem final : public IFileSystem {
   int64_t FileSize(const std::string& sPath) override;
   bool MakeFolders(const std::string& sPath, int iMode) override;
   bool ReplaceFile(const std::string& sPath, const std::string& sContent, int iMode) override;
+  // An injected APPEND failure writes nothing (as a cut-back short write leaves the file).
+  bool AppendWhole(std::FILE* pStream, const std::string& sBytes) override;
+  int64_t StreamFileSize(std::FILE* pStream) override;
   bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) override;
   bool SetMode(const std::string& sPath, int iMode) override;
   bool SetCurrentFolder(const std::string& sPath) override;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace wdx {
@@ -25,6 +26,14 @@ class IFileSystem {
   // Writes the whole content to a temporary file in the same folder, fsyncs it, sets the mode,
   // renames it over sPath and fsyncs the folder. On failure sPath is unchanged.
   virtual bool ReplaceFile(const std::string& sPath, const std::string& sContent, int iMode) = 0;
+  // Appends the bytes at the end of the file that the open stream writes to, whole or not at
+  // all: when they cannot all be written (disk full, size limit) the file is cut back to the size
+  // it had before and false is returned. The stream's own buffer is flushed first. Writers of
+  // one file must exclude each other around this call.
+  virtual bool AppendWhole(std::FILE* pStream, const std::string& sBytes) = 0;
+  // Size in bytes of the file an open stream reads or writes (its buffer not counted), -1 when
+  // it cannot be had.
+  virtual int64_t StreamFileSize(std::FILE* pStream) = 0;
   // Reads a whole file; false when it cannot be read or is larger than iMaxBytes.
   virtual bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) = 0;
   virtual bool SetMode(const std::string& sPath, int iMode) = 0;

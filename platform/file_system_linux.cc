@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -53,6 +54,19 @@ bool WriteAll(int iFd, const char* pData, size_t iSize) {
     iSize -= static_cast<size_t>(iWritten);
   }
   return true;
+}
+
+// The cut-back of a failed append keeps the error of the write, not that of the truncation.
+bool AppendAll(int iFd, const std::string& sBytes) {
+  struct stat oInfo;
+  if (fstat(iFd, &oInfo) != 0) return Fail();
+  errno = EIO;  // a write that takes nothing without saying why
+  if (WriteAll(iFd, sBytes.data(), sBytes.size())) return true;
+  const int iError = errno;
+  while (ftruncate(iFd, oInfo.st_size) != 0 && errno == EINTR) {
+  }
+  errno = iError;
+  return Fail();
 }
 
 bool CopyFd(int iFrom, int iTo) {
@@ -161,6 +175,28 @@ class CSystemFileSystem final : public IFileSystem {
     return ReplaceThroughTemp(sPath, iMode, true, [&](int iFd) {
       return WriteAll(iFd, sContent.data(), sContent.size());
     });
+  }
+
+  bool AppendWhole(std::FILE* pStream, const std::string& sBytes) override {
+    if (pStream == nullptr) {
+      t_iLastError = EBADF;
+      return false;
+    }
+    if (std::fflush(pStream) != 0) return Fail();
+    return AppendAll(fileno(pStream), sBytes);
+  }
+
+  int64_t StreamFileSize(std::FILE* pStream) override {
+    struct stat oInfo;
+    if (pStream == nullptr) {
+      t_iLastError = EBADF;
+      return -1;
+    }
+    if (fstat(fileno(pStream), &oInfo) != 0) {
+      Fail();
+      return -1;
+    }
+    return static_cast<int64_t>(oInfo.st_size);
   }
 
   bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) override {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -55,6 +56,25 @@ WDX_TEST_CHILD(replace_file_as_nobody) {
   IFileSystem& oFiles = GetFileSystem();
   if (oFiles.ReplaceFile(argv[0], "new", 0600)) return 4;
   return oFiles.GetLastErrorCode() == EACCES ? 0 : 5;
+}
+
+// Appends to file argv[0] (which holds 3 bytes) under a 10-byte file size limit: a 10-byte
+// append is cut short by the limit and must leave the file as it was; a 3-byte one then fits.
+// Exit 0 when both came out so.
+WDX_TEST_CHILD(append_whole_over_limit) {
+  if (argc < 1) return 2;
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit oLimit = {10, 10};
+  if (setrlimit(RLIMIT_FSIZE, &oLimit) != 0) return 3;
+  IFileSystem& oFiles = GetFileSystem();
+  FILE* pStream = std::fopen(argv[0], "a+b");
+  if (pStream == nullptr) return 4;
+  const bool bLong = oFiles.AppendWhole(pStream, "0123456789");
+  const int iError = oFiles.GetLastErrorCode();
+  const bool bShort = oFiles.AppendWhole(pStream, "xyz");
+  std::fclose(pStream);
+  if (bLong || iError != EFBIG) return 5;
+  return bShort ? 0 : 6;
 }
 
 // --- Atomic replacement ------------------------------------------------------------------
@@ -160,6 +180,16 @@ TEST(FileSystemFilesTest, MakeFoldersMakesParentsAndRefusesFiles) {
   EXPECT_TRUE(oFiles.MakeFolders(oFolder.Path() + "a/b", 0700));  // already there
   oFolder.Write("file", "x");
   EXPECT_FALSE(oFiles.MakeFolders(oFolder.File("file/sub"), 0700));
+}
+
+TEST(FileSystemFilesTest, AppendIsWholeOrCutBack) {
+  CTempFolder oFolder;
+  oFolder.Write("log", "abc");
+  CChildProcess oChild("append_whole_over_limit", {oFolder.File("log")});
+  EXPECT_EQ(oChild.Wait(10000), 0);
+  EXPECT_EQ(oFolder.Read("log"), "abcxyz");
+  EXPECT_FALSE(GetFileSystem().AppendWhole(nullptr, "x"));
+  EXPECT_EQ(GetFileSystem().GetLastErrorCode(), EBADF);
 }
 
 TEST(FileSystemFilesTest, FakeInjectsFailuresAndPassesTheRestThrough) {

@@ -19,6 +19,11 @@ struct SProcEntry {
 // Every process that can be seen, ascending by pid; processes that end while the table is read
 // are left out.
 std::vector<SProcEntry> ListProcesses();
+// The path of the executable of process iPid as the link PROCROOT/PID/exe names it, "" when it
+// cannot be read. A program whose file was replaced or removed while it runs (a package
+// upgrade) is shown by the kernel as "PATH (deleted)"; the mark is taken off, so the process
+// is still found under the path it was started from.
+std::string ReadExePath(const std::string& sProcRoot, int iPid);
 // The base title of one process, "" when it cannot be read.
 std::string ReadBaseTitle(int iPid);
 // The pid behind an instance name (title compared without letter case), -1 when there is none

@@ -23,16 +23,8 @@ std::string CutTitle(std::string sName) {
   return sName;
 }
 
-std::string TitleFromExe(const std::string& sProcDir) {
-  char szTarget[PATH_MAX];
-  const ssize_t iLength = ::readlink((sProcDir + "/exe").c_str(), szTarget, sizeof szTarget - 1);
-  if (iLength <= 0) return "";
-  std::string sTarget(szTarget, static_cast<size_t>(iLength));
-  const std::string sDeleted = kDeletedSuffix;
-  if (sTarget.size() > sDeleted.size() &&
-      sTarget.compare(sTarget.size() - sDeleted.size(), sDeleted.size(), sDeleted) == 0) {
-    sTarget.resize(sTarget.size() - sDeleted.size());
-  }
+std::string TitleFromExe(int iPid) {
+  const std::string sTarget = ReadExePath("/proc", iPid);
   const size_t uSlash = sTarget.rfind('/');
   return CutTitle(uSlash == std::string::npos ? sTarget : sTarget.substr(uSlash + 1));
 }
@@ -61,10 +53,23 @@ struct SDirCloser {
 
 }  // namespace
 
+std::string ReadExePath(const std::string& sProcRoot, int iPid) {
+  const std::string sLink = sProcRoot + "/" + std::to_string(iPid) + "/exe";
+  char szTarget[PATH_MAX];
+  const ssize_t iLength = ::readlink(sLink.c_str(), szTarget, sizeof szTarget - 1);
+  if (iLength <= 0) return "";
+  std::string sTarget(szTarget, static_cast<size_t>(iLength));
+  const std::string sDeleted = kDeletedSuffix;
+  if (sTarget.size() > sDeleted.size() &&
+      sTarget.compare(sTarget.size() - sDeleted.size(), sDeleted.size(), sDeleted) == 0) {
+    sTarget.resize(sTarget.size() - sDeleted.size());
+  }
+  return sTarget;
+}
+
 std::string ReadBaseTitle(int iPid) {
-  const std::string sProcDir = "/proc/" + std::to_string(iPid);
-  std::string sTitle = TitleFromExe(sProcDir);
-  if (sTitle.empty()) sTitle = TitleFromComm(sProcDir);
+  std::string sTitle = TitleFromExe(iPid);
+  if (sTitle.empty()) sTitle = TitleFromComm("/proc/" + std::to_string(iPid));
   return sTitle;
 }
 

@@ -124,6 +124,13 @@ TEST_F(GoMode, APassingCycleRecordsUpAndRunsNormally) {
   EXPECT_NE(sLog.find("Detects Local NORMAL. System is running."), std::string::npos);
   EXPECT_EQ(sLog.find("FAILURE DETECTED"), std::string::npos);
   EXPECT_NE(Uptime().find("/////////// ItemManager Started ///////////"), std::string::npos);
+  // Without a browser in the usual places the log asks for one by its Linux name.
+  const bool bBrowser =
+      access("/usr/bin/xdg-open", F_OK) == 0 || access("/usr/bin/x-www-browser", F_OK) == 0 ||
+      access("/usr/bin/firefox", F_OK) == 0 || access("/usr/bin/chromium", F_OK) == 0 ||
+      access("/usr/bin/google-chrome", F_OK) == 0;
+  EXPECT_EQ(sLog.find(" Error: Where is a web browser?\r\r\n") != std::string::npos, !bBrowser);
+  EXPECT_EQ(sLog.find("Internet Explorer"), std::string::npos);
   // A passing cycle writes the heartbeat.
   EXPECT_NE(m_oFixture.Folder().Read("Beat.txt").find(" System working.\r\n"), std::string::npos);
   std::string sAction;

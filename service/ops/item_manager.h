@@ -3,8 +3,9 @@
 // writes every observation as an event line of the uptime log FOLDER/UpTime.log:
 //   "MM/DD/YY HH:MM:SS (event): TYPE, NAME, UP" (or ", DN"), ending in CR CR LF.
 // Each initialisation writes two banner message lines; an UpTime.log of 10,000,000 bytes or more
-// is moved to FOLDER/Uptime.old when the manager is initialised. Lines go through CLogFile and
-// its cross-process lock, so the uptime report and the console may read the file at any time.
+// is moved to FOLDER/Uptime.old when the manager is initialised and before any line written
+// while it runs. Lines go through CLogFile and its cross-process lock, so the uptime report and
+// the console may read the file at any time.
 // When the uptime log cannot be opened the states are still kept; only the lines are lost.
 //
 // CItem: the record of one monitored thing, owned by the manager's list of its type.

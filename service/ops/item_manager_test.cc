@@ -356,9 +356,29 @@ TEST_F(ItemManagerTest, LogOneByteUnderTheLimitIsKept) {
   ASSERT_TRUE(MakeSizedFile(m_oFolder.File("UpTime.log"), UPTIME_LOG_MAX_SIZE - 1));
   m_oManager.SetLogDirectory(m_oFolder.Path().c_str());
   ASSERT_TRUE(m_oManager.ReInitialize());
+  // Not rotated at the start; the first banner line takes it over the limit, so the second
+  // already begins the next generation.
+  const std::string sBanner = kBanner;
+  const size_t uSecond = sBanner.find("\r\r\n") + 3;
+  EXPECT_EQ(SizeOf(m_oFolder.File("Uptime.old")),
+            UPTIME_LOG_MAX_SIZE - 1 + static_cast<off_t>(uSecond));
+  EXPECT_EQ(UpTime(), sBanner.substr(uSecond));
+}
+
+TEST_F(ItemManagerTest, LogThatReachesTheLimitWhileRunningIsRotatedBeforeTheNextLine) {
+  const off_t iBanner = static_cast<off_t>(std::string(kBanner).size());
+  const std::string sLine = EventLine("101, http://x/, UP");
+  ASSERT_TRUE(MakeSizedFile(m_oFolder.File("UpTime.log"), UPTIME_LOG_MAX_SIZE - 1 - iBanner));
+  m_oManager.SetLogDirectory(m_oFolder.Path().c_str());
+  ASSERT_TRUE(m_oManager.ReInitialize());
+  ASSERT_TRUE(m_oManager.AddItem(ITEM_LOCAL_URL, "http://x/"));
+  Update(ITEM_LOCAL_URL, "http://x/", ITEM_UP);
+  const off_t iFull = UPTIME_LOG_MAX_SIZE - 1 + static_cast<off_t>(sLine.size());
+  EXPECT_EQ(SizeOf(m_oFolder.File("UpTime.log")), iFull);
   EXPECT_EQ(SizeOf(m_oFolder.File("Uptime.old")), -1);
-  EXPECT_EQ(SizeOf(m_oFolder.File("UpTime.log")),
-            UPTIME_LOG_MAX_SIZE - 1 + static_cast<off_t>(std::string(kBanner).size()));
+  Update(ITEM_LOCAL_URL, "http://x/", ITEM_UP);
+  EXPECT_EQ(SizeOf(m_oFolder.File("Uptime.old")), iFull);
+  EXPECT_EQ(UpTime(), sLine);
 }
 
 TEST_F(ItemManagerTest, UnopenableLogFailsButStatesAreStillKept) {

@@ -65,10 +65,10 @@ bool COpsMngrThread::PrepareGo() {
   }
   if (!LocateBrowser()) {
     ZuvLogError("Cannot find a web browser (xdg-open, x-www-browser, firefox, chromium).");
-    ZuvLogError("Where is Internet Explorer?");
-    ZuvLogError("That is file IEXPLORE.EXE.");
-    ZuvLogError("Is usually at \\Program Files\\Internet Explorer\\ ");
-    SetCurrentAction("Cannot locate InternetExplorer...", "???");
+    ZuvLogError("Where is a web browser?");
+    ZuvLogError("That is file xdg-open.");
+    ZuvLogError("Is usually at /usr/bin/ ");
+    SetCurrentAction("Cannot locate a web browser...", "???");
   }
   SetCurrentAction("Registering objects", ".");
   m_oWarden.RegisterObjects();
@@ -83,7 +83,7 @@ bool COpsMngrThread::PrepareGo() {
   SetCurrentAction("Setting up process watcher", ".");
   if (LoadProcPerfs()) {
     m_pWatcher->m_bWatchNamesLoaded = false;
-    SetCurrentAction("Looking at procs in task manager", ".");
+    SetCurrentAction("Looking at procs in /proc", ".");
     if (!m_pWatcher->LWN()) {
       m_pOwner->m_iOpsState = WDX_STATE_FAILING;
       SetCurrentAction("Found missing program(s)", "Running a Restart.");
@@ -93,7 +93,7 @@ bool COpsMngrThread::PrepareGo() {
       m_oInsurer.Stop();
     }
   } else {
-    ZuvLogError("Cannot see Windows processes.");
+    ZuvLogError("Cannot see Linux processes.");
     m_pOwner->m_bGo = false;
     SetCurrentAction("Process watcher setup failed", ".");
   }

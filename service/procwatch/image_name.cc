@@ -1,14 +1,15 @@
 #include "service/procwatch/image_name.h"
 
 #include <dirent.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "foundation/process_log.h"
 #include "foundation/zuv_str.h"
+#include "platform/proc_table.h"
 
 namespace wdx {
 namespace {
@@ -61,11 +62,11 @@ bool CImageName::Reload() {
 void CImageName::AddProcess(uint32_t uPid) {
   std::string sFullPath = IMAGE_NAME_UNKNOWN;
   std::string sBaseName = IMAGE_NAME_UNKNOWN;
-  const std::string sLink = m_sProcRoot + "/" + std::to_string(uPid) + "/exe";
-  char szTarget[PROCESS_IMAGE_MAX_PATH + 1] = {};
-  const ssize_t iRead = readlink(sLink.c_str(), szTarget, PROCESS_IMAGE_MAX_PATH);
-  if (iRead > 0) {
-    sFullPath.assign(szTarget, static_cast<size_t>(iRead));
+  // Read whole, so that the kernel's " (deleted)" mark is found and taken off; the row keeps
+  // the first PROCESS_IMAGE_MAX_PATH characters.
+  std::string sTarget = ReadExePath(m_sProcRoot, static_cast<int>(uPid));
+  if (!sTarget.empty()) {
+    sFullPath = std::move(sTarget);
     sBaseName = FileNameOf(sFullPath);
   }
   AddImage(sFullPath.c_str(), sBaseName.c_str(), uPid);
@@ -81,10 +82,9 @@ bool CImageName::AddImage(const char* szFullPath, const char* szBaseName, uint32
 bool CImageName::GetPImageByProgramName(const std::string& sProgramPath, CProcessImage*& pRow) {
   pRow = nullptr;
   if (!sProgramPath.empty()) {
-    const CZuvStr oProgram(sProgramPath.c_str());
     for (const auto& pCandidate : m_oRows) {
       const std::string& sFull = pCandidate->GetFullPath();
-      if (oProgram.EqualsNoCase(sFull.c_str()) ||
+      if (CImageNameMatcher::SamePath(sProgramPath, sFull) ||
           (sFull.find('~') != std::string::npos &&
            CImageNameMatcher::TildeMatch(sFull, sProgramPath))) {
         pRow = pCandidate.get();

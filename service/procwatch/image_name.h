@@ -1,5 +1,6 @@
 // CImageName: the table of the processes running now, built from /proc: one CProcessImage row
-// per process whose executable path can be read (/proc/PID/exe), in ascending pid order, at most
+// per process whose executable path can be read (/proc/PID/exe, without the " (deleted)" mark
+// of a program replaced while it runs), in ascending pid order, at most
 // IMAGE_NAME_MAX_ROWS rows. Processes whose executable cannot be read (other users' processes
 // without privilege, kernel threads) and /proc entries that vanish while the table is read are
 // left out. Rows are owned by the table and valid until the next Reload or its destruction.
@@ -35,7 +36,8 @@ class CImageName final : public CZuvBase {
   void AddProcess(uint32_t uPid);
   bool AddImage(const char* szFullPath, const char* szBaseName, uint32_t uPid);
 
-  // The first row whose full path equals the program path (ignoring case) or tilde-matches it.
+  // The first row whose full path equals the program path (ignoring only the letter case of
+  // A-Z, no trimming) or tilde-matches it.
   bool GetPImageByProgramName(const std::string& sProgramPath, CProcessImage*& pRow);
   bool GetPImageByPid(uint32_t uPid, CProcessImage*& pRow);
 

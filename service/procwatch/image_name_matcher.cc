@@ -71,6 +71,14 @@ bool ComponentsMatch(const std::string& sShort, const std::string& sLong) {
 
 }  // namespace
 
+bool CImageNameMatcher::SamePath(const std::string& sLeft, const std::string& sRight) {
+  if (sLeft.size() != sRight.size()) return false;
+  for (size_t i = 0; i < sLeft.size(); ++i) {
+    if (Fold(sLeft[i]) != Fold(sRight[i])) return false;
+  }
+  return true;
+}
+
 bool CImageNameMatcher::Go(const std::string& sProgramPath, const ProcessRows* pRows) {
   m_pRows = pRows;
   bool bOk = false;
@@ -88,12 +96,13 @@ bool CImageNameMatcher::Go(const std::string& sProgramPath, const ProcessRows* p
 
 bool CImageNameMatcher::ScanForBestMatch() {
   bool bTaken = false;
-  const CZuvStr oProgram(m_sProgramPath.c_str());
   const int iRows = m_pRows != nullptr ? static_cast<int>(m_pRows->size()) : 0;
   for (int i = 0; i < iRows; ++i) {
     const CProcessImage& oRow = *(*m_pRows)[static_cast<size_t>(i)];
     m_uPidUnderExamination = oRow.GetPid();
-    if (oProgram.EqualsNoCase(oRow.GetFullPath().c_str())) {
+    // The paths as they are: a trimming comparison would take "/usr/bin/app" for a process
+    // running "/usr/bin/app~" or "/opt/caf" for "/opt/caf\xC3\xA9".
+    if (SamePath(m_sProgramPath, oRow.GetFullPath())) {
       Take(oRow, i);
       return true;
     }

@@ -27,6 +27,10 @@ class CImageNameMatcher final : public CZuvBase {
   bool Go(const std::string& sProgramPath, const ProcessRows* pRows);
   bool ScanForBestMatch();
 
+  // Whether two paths are the same text but for the letter case of A-Z: every other byte,
+  // blanks, "~" and bytes above 125 included, must be equal.
+  static bool SamePath(const std::string& sLeft, const std::string& sRight);
+
   // Whether the process-list path (which may hold "~" short names) names the same file as the
   // program path. Path components are split at "\" (and "/").
   static bool TildeMatch(const std::string& sProcessPath, const std::string& sProgramPath);

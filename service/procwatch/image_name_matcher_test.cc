@@ -69,6 +69,38 @@ TEST_F(ImageNameMatcherScan, EmptyPathOrNoRowsFailAndResetTheResult) {
   EXPECT_FALSE(m_oMatcher.Go("/usr/bin/a", &oEmpty));
 }
 
+// The exact step compares the paths as they are, but for letter case; the contained-path step
+// and its position rule are untouched.
+TEST(ImageNameMatcherExact, PathsAreComparedAsTheyAre) {
+  struct SCase {
+    const char* m_szProcess;
+    const char* m_szProgram;
+    bool m_bMatch;
+  };
+  const SCase aCases[] = {
+      {"/usr/bin/app", "/usr/bin/app", true},
+      {"/usr/bin/APP", "/usr/bin/app", true},
+      {"/opt/caf\xC3\xA9", "/opt/caf\xC3\xA9", true},
+      {"/opt/caf\xC3\xA9", "/opt/caf\xC3\x89", false},  // no case folding beyond A-Z
+      {"/usr/bin/app~", "/usr/bin/app", false},
+      {"/usr/bin/app", "/usr/bin/app~", false},
+      {"/opt/caf\xC3\xA9", "/opt/caf", false},
+      {"/usr/bin/app\x7F", "/usr/bin/app", false},
+      {" /usr/bin/app", "/usr/bin/app", false},
+      {"/usr/bin/app ", "/usr/bin/app", false},
+      {"/chroot1/usr/bin/app~", "/usr/bin/app", true},  // contained from position 8 on
+  };
+  test::CLogCapture oLog;
+  for (const SCase& oCase : aCases) {
+    ProcessRows oRows;
+    oRows.push_back(std::make_unique<CProcessImage>(oCase.m_szProcess, "app", 42));
+    CImageNameMatcher oMatcher;
+    EXPECT_EQ(oMatcher.Go(oCase.m_szProgram, &oRows), oCase.m_bMatch)
+        << oCase.m_szProcess << " / " << oCase.m_szProgram;
+    EXPECT_EQ(oMatcher.m_uBestPid, oCase.m_bMatch ? 42u : 0u) << oCase.m_szProcess;
+  }
+}
+
 struct STildeCase {
   const char* m_szProcess;
   const char* m_szProgram;

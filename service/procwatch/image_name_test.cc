@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/support/log_capture.h"
+#include "tests/support/spawned_program.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {
@@ -70,6 +71,57 @@ TEST(ImageNameProc, UnreadableAndForeignEntriesAreLeftOut) {
   EXPECT_EQ(oTable.GetRow(1)->GetBaseTitleLength(), 6);
   EXPECT_EQ(oTable.GetRow(2), nullptr);
   EXPECT_EQ(oLog.Text().find("Error"), std::string::npos) << oLog.Text();
+}
+
+TEST(ImageNameProc, DeletedMarkOfAReplacedProgramIsTakenOff) {
+  const std::string sLong = "/opt/" + std::string(300, 'd') + "/app";
+  CFakeProc oProc;
+  oProc.AddLink("4", "/usr/bin/app (deleted)");
+  oProc.AddLink("5", "/usr/bin/app (deleted) (deleted)");
+  oProc.AddLink("6", sLong + " (deleted)");
+  oProc.AddLink("7", " (deleted)");
+  CImageName oTable;
+  oTable.SetProcRoot(oProc.Root());
+  ASSERT_TRUE(oTable.Initialize());
+  ASSERT_EQ(oTable.GetCount(), 4);
+  EXPECT_EQ(oTable.GetRow(0)->GetFullPath(), "/usr/bin/app");
+  EXPECT_EQ(oTable.GetRow(0)->GetBaseTitle(), "app");
+  EXPECT_EQ(oTable.GetRow(1)->GetFullPath(), "/usr/bin/app (deleted)");
+  EXPECT_EQ(oTable.GetRow(2)->GetFullPath(), sLong.substr(0, PROCESS_IMAGE_MAX_PATH));
+  EXPECT_EQ(oTable.GetRow(2)->GetBaseTitle(), "app");
+  EXPECT_EQ(oTable.GetRow(3)->GetFullPath(), " (deleted)");
+}
+
+// A watched program whose file is replaced while it runs (a package upgrade) is still found
+// under the path it was started from.
+TEST(ImageNameProc, RunningProgramWhoseFileWasRemovedIsFoundByItsPath) {
+  test::CTempFolder oFolder;
+  const std::string sProgram = oFolder.File("replaced-app");
+  ASSERT_TRUE(test::CopyProgram("/bin/sleep", sProgram));
+  test::CSpawnedProgram oRunning(sProgram, {"60"});
+  const std::string sLink = "/proc/" + std::to_string(oRunning.Pid()) + "/exe";
+  std::string sTarget;
+  for (int i = 0; i < 500 && sTarget != sProgram; ++i) {
+    char szTarget[4096] = {};
+    const ssize_t iRead = readlink(sLink.c_str(), szTarget, sizeof(szTarget) - 1);
+    sTarget.assign(szTarget, iRead > 0 ? static_cast<size_t>(iRead) : 0);
+    if (sTarget != sProgram) usleep(10'000);
+  }
+  ASSERT_EQ(sTarget, sProgram) << "the copy did not start";
+  ASSERT_EQ(unlink(sProgram.c_str()), 0);
+  char szTarget[4096] = {};
+  ASSERT_GT(readlink(sLink.c_str(), szTarget, sizeof(szTarget) - 1), 0);
+  ASSERT_EQ(std::string(szTarget), sProgram + " (deleted)");
+
+  CImageName oTable;
+  ASSERT_TRUE(oTable.Initialize());
+  CProcessImage* pRow = nullptr;
+  ASSERT_TRUE(oTable.GetPImageByProgramName(sProgram, pRow));
+  EXPECT_EQ(pRow->GetPid(), static_cast<uint32_t>(oRunning.Pid()));
+  EXPECT_EQ(pRow->GetBaseTitle(), "replaced-app");
+  CImageNameMatcher oMatcher;
+  ASSERT_TRUE(oMatcher.Go(sProgram, &oTable.GetRows()));
+  EXPECT_EQ(oMatcher.m_uBestPid, static_cast<uint32_t>(oRunning.Pid()));
 }
 
 TEST(ImageNameProc, MissingProcessListFailsInitialize) {

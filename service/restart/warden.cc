@@ -97,13 +97,14 @@ bool CWarden::WriteHeartbeatFile() {
     ZuvLogError("CWarden::WriteHeartbeatFile() CTxtFile init failed.");
   } else if (oFiles.FileExists(sPath)) {
     bOk = oFile.ReOpenForReadAppend(sPath.c_str());
-    if (!bOk) ZuvLogError("CWarden::WriteHeartbeatFile() could not open \\Heartbeat\\beat.txt.");
+    if (!bOk) ZuvLogError(("CWarden::WriteHeartbeatFile() could not open " + sPath + ".").c_str());
   } else {
     bOk = oFile.Create(sPath.c_str());
-    if (!bOk) ZuvLogError("CWarden::WriteHeartbeatFile()could not create \\Heartbeat\\beat.txt");
+    if (!bOk) ZuvLogError(("CWarden::WriteHeartbeatFile()could not create " + sPath).c_str());
   }
-  if (bOk && !oFile.WriteTextLine(sLine.c_str())) {
-    ZuvLogError("CWarden::WriteHeartbeatFile()could not append \\Heartbeat\\beat.txt");
+  // Whole or not at all, so a full disk leaves no torn line for the next one to continue.
+  if (bOk && !oFile.AppendWhole(sLine + "\r\n")) {
+    ZuvLogError(("CWarden::WriteHeartbeatFile()could not append " + sPath).c_str());
     bOk = false;
   }
   oFile.Close();
