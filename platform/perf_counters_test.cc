@@ -59,10 +59,14 @@ TEST(PerfCountersPaths, MalformedPathsAreBadCounterNames) {
   }
 }
 
-TEST(PerfCountersPaths, UnknownPartsAreNamed) {
+// A title of its own: with tests running side by side, "the first process" of the test
+// program's own title may be another test process that ends meanwhile.
+TEST_F(PerfCountersProcesses, UnknownPartsAreNamed) {
   auto pQuery = OpenCounterQuery();
   ASSERT_TRUE(pQuery);
-  const std::string sSelf = ReadBaseTitle(::getpid());
+  const std::string sSelf = Title("paths");
+  CSpawnedProgram oChild(Program("/bin/sleep", sSelf), {"30"});
+  ASSERT_TRUE(oChild.IsRunning());
   CounterHandle hCounter = -1;
   EXPECT_EQ(pQuery->AddCounter("\\\\h\\Processor(" + sSelf + ")\\Elapsed Time", hCounter),
             PDH_CSTATUS_NO_OBJECT);

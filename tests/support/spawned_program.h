@@ -5,6 +5,8 @@
 // Threading: one test thread.
 #pragma once
 
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -36,17 +38,31 @@ class CSpawnedProgram final {
     std::vector<char*> oArgv;
     for (std::string& sArg : oAll) oArgv.push_back(sArg.data());
     oArgv.push_back(nullptr);
+    // The constructor returns once the child runs the program: the close-on-exec pipe reads
+    // end-of-file at the exec, so callers never see the test program's image under the pid.
+    int aPipe[2];
+    if (::pipe2(aPipe, O_CLOEXEC) != 0) return;
     m_iPid = ::fork();
     if (m_iPid == 0) {
       ::execv(sPath.c_str(), oArgv.data());
+      const char cFailed = 'x';
+      [[maybe_unused]] ssize_t iIgnored = ::write(aPipe[1], &cFailed, 1);
       ::_exit(127);
     }
+    ::close(aPipe[1]);
+    char cByte = 0;
+    ssize_t iRead = 0;
+    while ((iRead = ::read(aPipe[0], &cByte, 1)) < 0 && errno == EINTR) {
+    }
+    ::close(aPipe[0]);
+    if (iRead != 0) Kill();  // exec failed: no process to watch
   }
   ~CSpawnedProgram() { Kill(); }
   CSpawnedProgram(const CSpawnedProgram&) = delete;
   CSpawnedProgram& operator=(const CSpawnedProgram&) = delete;
 
   int Pid() const { return m_iPid; }
+  bool IsRunning() const { return m_iPid > 0; }
   void Signal(int iSignal) const {
     if (m_iPid > 0) ::kill(m_iPid, iSignal);
   }
