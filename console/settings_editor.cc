@@ -44,12 +44,12 @@ size_t SectionEnd(const std::vector<std::string>& oLines, size_t uHeader) {
 }
 
 // Keys of "[KEYS]" that the service reads (besides PName1..6, PNum1..6 and PE1..6).
-const std::array<const char*, 24> kKeys = {
+const std::array<const char*, 25> kKeys = {
     "RestartsB4Reboot", "AdminId",       "MachineName", "DomainName",   "Password",
     "UseIni",           "MinuteInterval", "RstrSecs",   "LogEvents",    "GOS",
     "PAck",             "MsgDown",       "MsgUp",       "SmtpServer",   "EmailBodyDown",
     "EmailBodyUp",      "EmailSubject",  "EmailSubjectDn", "EmailFrom", "EmailUrl",
-    "EmailEnabled",     "Sensitivity",   "WATCH",       "SvrStatus"};
+    "EmailEnabled",     "Sensitivity",   "WATCH",       "SvrStatus",    "UrlTimeout"};
 
 }  // namespace
 
