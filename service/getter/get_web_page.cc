@@ -136,7 +136,7 @@ bool IsRedirect(int iStatus) {
 // One libcurl handle with what its callbacks fill in.
 struct CGetWebPage::SRequest {
   CurlEasyPtr m_pEasy;
-  CurlMultiPtr m_pMulti;   // drives m_pEasy so that the cancel check is asked while it waits
+  CurlMultiPtr m_pMulti;  // drives m_pEasy so that the cancel check is asked while it waits
   std::function<bool()> m_fnCancelled;
   int m_iTimeLimitMs = WDX_URL_TOTAL_TIMEOUT_MS;
   bool m_bCancelled = false;
@@ -234,7 +234,8 @@ CURLcode Configure(SRequest& oRequest) {
   oSet.Set(CURLOPT_WRITEFUNCTION, &OnBody);
   oSet.Set(CURLOPT_WRITEDATA, &oRequest);
   const int iTotalMs = std::min(oTimeouts.m_iTotalMs, oRequest.m_iTimeLimitMs);
-  oSet.Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::min(oTimeouts.m_iConnectMs, iTotalMs)));
+  oSet.Set(CURLOPT_CONNECTTIMEOUT_MS,
+           static_cast<long>(std::min(oTimeouts.m_iConnectMs, iTotalMs)));
   oSet.Set(CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(WDX_URL_LOW_SPEED_LIMIT));
   oSet.Set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(oTimeouts.m_iLowSpeedSeconds));
   oSet.Set(CURLOPT_TIMEOUT_MS, static_cast<long>(iTotalMs));
