@@ -85,6 +85,12 @@ class PromptStop : public ::testing::Test {
     ASSERT_TRUE(WaitFor(20000, [&] { return m_oFixture.CountInLog(sMark.c_str()) >= 1; }));
   }
 
+  // The end of the service log, for the messages of failed checks.
+  std::string LogTail() const {
+    const std::string sLog = m_oFixture.LogText();
+    return sLog.substr(sLog.size() > 3000 ? sLog.size() - 3000 : 0);
+  }
+
   std::string Testing() const { return "COpsMngrThread::RunUrls() testing " + m_oHung.Url(); }
 
   int Ops(int iCode) {
@@ -143,7 +149,7 @@ TEST_F(PromptStop, SigtermDuringTheRequestEndsTheServiceWithinFiveSeconds) {
   WriteSettings({});
   StartAndHang();
   m_pClient.reset();
-  EXPECT_EQ(m_oFixture.StopServiceProcess(5000), 0);
+  EXPECT_EQ(m_oFixture.StopServiceProcess(5000), 0) << LogTail();
   EXPECT_EQ(m_oFixture.CountInLog("WDXSVC CThreadOwner::KillAllThreads() failed."), 0);
   EXPECT_EQ(m_oFixture.CountInLog("FAILURE DETECTED"), 0);
   EXPECT_EQ(m_oFixture.CountInLog("WdxSvc functions terminated."), 1);
@@ -168,7 +174,7 @@ TEST_F(PromptStopInRestart, SigtermDuringTheRestartEndsTheServiceWithinFiveSecon
                  "/bin/true"});
   StartAndHang("COpsMngrThread::DoRestarter() 5.");
   m_pClient.reset();
-  EXPECT_EQ(m_oFixture.StopServiceProcess(5000), 0);
+  EXPECT_EQ(m_oFixture.StopServiceProcess(5000), 0) << LogTail();
   EXPECT_EQ(m_oFixture.CountInLog("WDXSVC CThreadOwner::KillAllThreads() failed."), 0);
   EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::DoRestarter() 10."), 0);
 }
