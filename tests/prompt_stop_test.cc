@@ -4,18 +4,25 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "foundation/ram_file.h"
+#include "platform/component.h"
 #include "platform/registry_store.h"
 #include "service/host/wdx_client.h"
 #include "service/host/wdx_codes.h"
 #include "service/ops/ops_mngr_thread.h"
 #include "tests/support/service_fixture.h"
+
+extern char** environ;
 
 namespace wdx::test {
 namespace {
@@ -48,6 +55,29 @@ class CHungServer final {
  private:
   int m_iFd = -1;
   int m_iPort = 0;
+};
+
+// A program of the test, started without a shell and ended with it.
+class CChildProgram final {
+ public:
+  explicit CChildProgram(std::vector<std::string> oArgs) {
+    std::vector<char*> oArgv;
+    for (std::string& sArg : oArgs) oArgv.push_back(sArg.data());
+    oArgv.push_back(nullptr);
+    if (posix_spawn(&m_iPid, oArgv[0], nullptr, nullptr, oArgv.data(), environ) != 0) m_iPid = -1;
+  }
+  ~CChildProgram() {
+    if (m_iPid <= 0) return;
+    kill(m_iPid, SIGKILL);
+    waitpid(m_iPid, nullptr, 0);
+  }
+  CChildProgram(const CChildProgram&) = delete;
+  CChildProgram& operator=(const CChildProgram&) = delete;
+
+  int Pid() const { return m_iPid; }
+
+ private:
+  pid_t m_iPid = -1;
 };
 
 class PromptStop : public ::testing::Test {
@@ -156,13 +186,13 @@ TEST_F(PromptStop, SigtermDuringTheRequestEndsTheServiceWithinFiveSeconds) {
 }
 
 // Real time: the restart would wait 2, 4 and 6 s for the program to register, then check it
-// every 5 s for RstrSecs = 600 s.
-class PromptStopInRestart : public PromptStop {
+// every 5 s for RstrSecs = 600 s; an activity sample of an idle program lasts 10 s.
+class PromptStopRealTime : public PromptStop {
  protected:
-  PromptStopInRestart() : PromptStop(1) {}
+  PromptStopRealTime() : PromptStop(1) {}
 };
 
-TEST_F(PromptStopInRestart, SigtermDuringTheRestartEndsTheServiceWithinFiveSeconds) {
+TEST_F(PromptStopRealTime, SigtermDuringTheRestartEndsTheServiceWithinFiveSeconds) {
   // A port that refuses: the first cycle fails at once and the restart begins.
   int iClosedPort = 0;
   {
@@ -177,6 +207,27 @@ TEST_F(PromptStopInRestart, SigtermDuringTheRestartEndsTheServiceWithinFiveSecon
   EXPECT_EQ(m_oFixture.StopServiceProcess(5000), 0) << LogTail();
   EXPECT_EQ(m_oFixture.CountInLog("WDXSVC CThreadOwner::KillAllThreads() failed."), 0);
   EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::DoRestarter() 10."), 0);
+}
+
+TEST_F(PromptStopRealTime, SigtermDuringAnActivitySampleEndsTheServiceWithinFiveSeconds) {
+  const std::string sLibrary = std::string(WDX_DIST_DIR) + "/Perfwatch.so";
+  if (access(sLibrary.c_str(), R_OK) != 0) GTEST_SKIP() << "no " << sLibrary;
+  ASSERT_EQ(RegisterLibrary(sLibrary, false), S_OK) << GetComponentError();
+  // A sleeping program does no I/O: the sample runs its whole 10 s.
+  const std::string sProgram = m_oFixture.Folder().File("idlewatch");
+  std::filesystem::copy_file("/bin/sleep", sProgram);
+  std::filesystem::permissions(sProgram, std::filesystem::perms::owner_all);
+  CChildProgram oIdle({sProgram, "1000"});
+  ASSERT_GT(oIdle.Pid(), 0);
+  WriteSettings({"Sensitivity=0", "WATCH=1", "RestartsB4Reboot=0"}, {"[STOPS]", sProgram});
+  StartAndHang("CWarden::XTst 2.");
+  m_pClient.reset();
+  EXPECT_EQ(m_oFixture.StopServiceProcess(5000), 0) << LogTail();
+  // The sample could not be cut short: the process ended without waiting for it.
+  EXPECT_EQ(m_oFixture.CountInLog("CWarden::XTst 2a."), 0);
+  EXPECT_EQ(m_oFixture.CountInLog(
+                "WDXSVC ends on the stop signal without waiting for the operations thread."),
+            1);
 }
 
 TEST_F(PromptStop, UrlTimeoutMakesTheHungUrlFail) {

@@ -86,7 +86,7 @@ bool CThreadOwner::CreateOpsMngrThread() {
   return true;
 }
 
-bool CThreadOwner::KillAllThreads() {
+bool CThreadOwner::KillAllThreads(int iGiveUpAfterMs) {
   DebugOutput("WDXSVC: KillAllThreads 0\n");
   ZuvLogEvent("WDXSVC CThreadOwner::KillAllThreads() called.");
   DebugOutput("WDXSVC: KillAllThreads 1\n");
@@ -94,9 +94,9 @@ bool CThreadOwner::KillAllThreads() {
   // The worker ends when its current step gives up (a request, a sample), which takes real
   // time: the time scale shortens the slices, never the time the worker is given in all.
   IClock& oClock = GetClock();
-  const int64_t iGiveUpAtMs =
-      oClock.GetMonotonicMs() + int64_t{WDX_KILL_WAIT_TRIES} * WDX_KILL_WAIT_SLICE_MS;
-  const int iSliceMs = std::max(ScaleInterval(WDX_KILL_WAIT_SLICE_MS), WDX_KILL_WAIT_MIN_SLICE_MS);
+  const int64_t iGiveUpAtMs = oClock.GetMonotonicMs() + iGiveUpAfterMs;
+  const int iSliceMs = std::min(
+      std::max(ScaleInterval(WDX_KILL_WAIT_SLICE_MS), WDX_KILL_WAIT_MIN_SLICE_MS), iGiveUpAfterMs);
   while (true) {
     oClock.SleepMs(iSliceMs);
     DebugOutput("WDXSVC: KillAllThreads 2\n");

@@ -39,7 +39,8 @@ class CThreadOwner final : public CZuvBase {
 
   bool Initialize();
   bool StartThreads();
-  bool KillAllThreads();
+  // Sets the terminate flag and waits for the worker's end, at most iGiveUpAfterMs of real time.
+  bool KillAllThreads(int iGiveUpAfterMs = WDX_KILL_WAIT_TRIES * WDX_KILL_WAIT_SLICE_MS);
   bool RestartOpsMngrThread();
   bool CreateOpsMngrThread();
 
