@@ -97,7 +97,8 @@ int CConsoleCli::Stop() {
   int iResult = 0;
   bool bReached = oClient.Connect(true) && oClient.OpsCommand(WDX_INITIALIZE, iResult) &&
                   oClient.OpsCommand(WDX_STOP, iResult);
-  if (bReached && iResult != WDX_TRUE) ZuvLogError("CWardenixDlg::DoStop WdxSvc Command Go failed.");
+  if (bReached && iResult != WDX_TRUE)
+    ZuvLogError("CWardenixDlg::DoStop WdxSvc Command Go failed.");
   bool bStopped = false;
   if (bReached) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kStopFirstPauseMs));
@@ -126,7 +127,8 @@ bool CConsoleCli::WaitUntilGoModeEnds(CWdxSvrClient& oClient, bool& bReached) {
   for (int i = 0; i < kStopPolls; ++i) {
     int iState = 0;
     int iGoMode = 0;
-    if (!oClient.OpsCommand(WDX_GET_STATE, iState) || !oClient.OpsCommand(WDX_IS_GO_MODE, iGoMode)) {
+    if (!oClient.OpsCommand(WDX_GET_STATE, iState) ||
+        !oClient.OpsCommand(WDX_IS_GO_MODE, iGoMode)) {
       ZuvLogError("CWardenixDlg::DoStop WdxSvc Command GetStat failed.");
       bReached = false;
       return false;

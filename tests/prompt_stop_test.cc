@@ -3,9 +3,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,8 +93,8 @@ class PromptStop : public ::testing::Test {
     if (oSections.empty()) oSections = {"[URLS]", m_oHung.Url()};
     std::vector<std::string> oLines = {"[KEYS]"};
     oLines.insert(oLines.end(), oKeys.begin(), oKeys.end());
-    oLines.insert(oLines.end(), {"AdminId=operator", "Password=pw", "MachineName=test-host",
-                                 "MinuteInterval=1"});
+    oLines.insert(oLines.end(),
+                  {"AdminId=operator", "Password=pw", "MachineName=test-host", "MinuteInterval=1"});
     oLines.insert(oLines.end(), oSections.begin(), oSections.end());
     CRamFile oFile;
     oFile.Initialize(m_oFixture.Home().c_str(), "AutoSet.caf");
@@ -199,9 +199,9 @@ TEST_F(PromptStopRealTime, SigtermDuringTheRestartEndsTheServiceWithinFiveSecond
     CHungServer oGone;
     iClosedPort = oGone.Port();
   }
-  WriteSettings({"RstrSecs=600", "RestartsB4Reboot=0"},
-                {"[URLS]", "http://127.0.0.1:" + std::to_string(iClosedPort) + "/", "[PROGS]",
-                 "/bin/true"});
+  WriteSettings(
+      {"RstrSecs=600", "RestartsB4Reboot=0"},
+      {"[URLS]", "http://127.0.0.1:" + std::to_string(iClosedPort) + "/", "[PROGS]", "/bin/true"});
   StartAndHang("COpsMngrThread::DoRestarter() 5.");
   m_pClient.reset();
   EXPECT_EQ(m_oFixture.StopServiceProcess(5000), 0) << LogTail();

@@ -51,8 +51,8 @@ int CAllSets::UrlTimeoutFromText(const char* szValue) {
   const auto [pStop, eError] = std::from_chars(sText.data(), pEnd, llSeconds);
   int iSeconds = WDX_URL_TIMEOUT_DEFAULT_S;
   if (pStop == pEnd && eError == std::errc()) {
-    iSeconds = static_cast<int>(std::clamp<long long>(llSeconds, WDX_URL_TIMEOUT_MIN_S,
-                                                      WDX_URL_TIMEOUT_MAX_S));
+    iSeconds = static_cast<int>(
+        std::clamp<long long>(llSeconds, WDX_URL_TIMEOUT_MIN_S, WDX_URL_TIMEOUT_MAX_S));
     if (iSeconds == llSeconds) return iSeconds;
   } else if (pStop == pEnd && eError == std::errc::result_out_of_range) {
     iSeconds = sText[0] == '-' ? WDX_URL_TIMEOUT_MIN_S : WDX_URL_TIMEOUT_MAX_S;

@@ -121,9 +121,9 @@ TEST_F(AllSetsTest, UrlTimeoutIsClampedAndBadValuesAreLogged) {
     int m_iSeconds;
     bool m_bLogged;
   };
-  const SCase aCases[] = {{"", 120, false},      {"5", 5, false},     {" 600 ", 600, false},
-                          {"1", 1, false},       {"0", 1, true},      {"601", 600, true},
-                          {"-5", 1, true},       {"abc", 120, true},  {"12s", 120, true},
+  const SCase aCases[] = {{"", 120, false},          {"5", 5, false},    {" 600 ", 600, false},
+                          {"1", 1, false},           {"0", 1, true},     {"601", 600, true},
+                          {"-5", 1, true},           {"abc", 120, true}, {"12s", 120, true},
                           {"99999999999", 600, true}};
   for (const SCase& oCase : aCases) {
     test::CLogCapture oLog;
