@@ -2,15 +2,29 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <ostream>
+#include <thread>
 
 #include "console/settings_editor.h"
+#include "foundation/process_log.h"
+#include "platform/registry_store.h"
 #include "service/host/wdx_client.h"
 #include "service/host/wdx_codes.h"
+#include "service/ops/ops_mngr_thread.h"
 
 namespace wdx {
+namespace {
+
+// The console's STOP: a first pause, then up to 20 questions 200 ms apart.
+constexpr int kStopFirstPauseMs = 100;
+constexpr int kStopPolls = 20;
+constexpr int kStopPollMs = 200;
+
+}  // namespace
 
 int CConsoleCli::Usage() {
   m_oErr << "usage: wardenix go | stop | status\n"
@@ -34,7 +48,7 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   if (oArgs[0] == "string") return String(oArgs);
   if (oArgs[0] == "settings") return Settings(oArgs);
   if (oArgs[0] == "go" && oArgs.size() == 1) return Control(WDX_GO);
-  if (oArgs[0] == "stop" && oArgs.size() == 1) return Control(WDX_STOP);
+  if (oArgs[0] == "stop" && oArgs.size() == 1) return Stop();
   if (oArgs[0] == "status" && oArgs.size() == 1) return Status();
   return Usage();
 }
@@ -77,6 +91,54 @@ int CConsoleCli::Control(int iCommand) {
   }
   m_oOut << (iCommand == WDX_GO ? "GO mode requested.\n" : "STOP requested.\n");
   return 0;
+}
+
+int CConsoleCli::Stop() {
+  m_oOut << "STOP command. Stopping now.....\n";
+  CWdxSvrClient oClient(m_sFolder);
+  int iResult = 0;
+  bool bReached = oClient.Connect(true) && oClient.OpsCommand(WDX_INITIALIZE, iResult) &&
+                  oClient.OpsCommand(WDX_STOP, iResult);
+  if (bReached && iResult != WDX_TRUE)
+    ZuvLogError("CWardenixDlg::DoStop WdxSvc Command Go failed.");
+  bool bStopped = false;
+  if (bReached) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStopFirstPauseMs));
+    bStopped = WaitUntilGoModeEnds(oClient, bReached);
+  }
+  if (!bReached) m_oErr << "wardenix: " << oClient.GetLastError() << "\n";
+  // Whether or not the service answered, GO mode is not to start by itself any more.
+  auto pStore = OpenRegistryStore();
+  std::string sAutoRun;
+  if (!pStore->SetValue(WDX_AUTORUN_KEY, WDX_AUTORUN_VALUE, "0") ||
+      !pStore->GetValue(WDX_AUTORUN_KEY, WDX_AUTORUN_VALUE, sAutoRun) || sAutoRun != "0") {
+    m_oErr << "wardenix: cannot set \"AutoRun\" to \"0\" in the registry store "
+           << GetRegistryStorePath() << " (error " << pStore->GetLastErrorCode() << ": "
+           << std::strerror(pStore->GetLastErrorCode()) << ").\n";
+    return 1;
+  }
+  if (!bReached) return 1;
+  m_oOut << (bStopped ? "Is Now Stopped.\n"
+                      : "STOP requested; GO mode has not ended yet (see wardenix status).\n");
+  return 0;
+}
+
+// Asks every 200 ms, at most 20 times, until the service is neither running GO mode's cycle
+// nor in the GO loop. bReached turns false when the service stops answering.
+bool CConsoleCli::WaitUntilGoModeEnds(CWdxSvrClient& oClient, bool& bReached) {
+  for (int i = 0; i < kStopPolls; ++i) {
+    int iState = 0;
+    int iGoMode = 0;
+    if (!oClient.OpsCommand(WDX_GET_STATE, iState) ||
+        !oClient.OpsCommand(WDX_IS_GO_MODE, iGoMode)) {
+      ZuvLogError("CWardenixDlg::DoStop WdxSvc Command GetStat failed.");
+      bReached = false;
+      return false;
+    }
+    if (iState != WDX_STATE_RUNNING && iGoMode != WDX_TRUE) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMs));
+  }
+  return false;
 }
 
 int CConsoleCli::Status() {

@@ -1,7 +1,7 @@
 // CConsoleCli: the console's command-line front: sends command codes to the service, reads its
 // strings, and edits the settings file. Usage:
 //
-//   wardenix go | stop               enter or leave GO mode
+//   wardenix go | stop               enter or leave GO mode (stop also turns "AutoRun" off)
 //   wardenix status                  operations state by name, GO mode, current action
 //   wardenix command CODE            result of OpsCommand(CODE)
 //   wardenix string CODE             result of GetStringResult(CODE)
@@ -38,6 +38,9 @@ class CConsoleCli final {
  private:
   int Usage();
   int Control(int iCommand);
+  // Leaves GO mode as the console's Stop does: STOP, wait for GO mode to end, "AutoRun" := "0".
+  int Stop();
+  bool WaitUntilGoModeEnds(class CWdxSvrClient& oClient, bool& bReached);
   int Status();
   int Command(const std::vector<std::string>& oArgs);
   int String(const std::vector<std::string>& oArgs);

@@ -97,7 +97,7 @@ TEST_F(ServiceCommands, TheEndpointIsPrivateToItsUser) {
 }
 
 TEST_F(ServiceCommands, StopSignalEndsTheWorkerWithinItsBounds) {
-  // KillAllThreads polls 240 x 500 ms at most; with the time scale of 20 that is 6 s.
+  // The idle worker ends within one command-event time-out, which KillAllThreads sees at once.
   EXPECT_EQ(m_oFixture.StopServiceProcess(8000), 0);
   const std::string sLog = m_oFixture.LogText();
   EXPECT_NE(sLog.find("COpsMngrThread::KeepAlive() exits."), std::string::npos);

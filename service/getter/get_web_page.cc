@@ -2,12 +2,15 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/process_log.h"
@@ -16,6 +19,8 @@ namespace wdx {
 namespace {
 
 constexpr const char* kNotHttp = "CGetWebPage:: can only use URLs beginning with http:////";
+constexpr const char* kAbandoned =
+    "CGetWebPage:: request abandoned, the service is stopping. URL: ";
 constexpr size_t kMaxErrorText = 1024;
 constexpr size_t kMaxLoggedUrl = WDX_URL_MAX_LENGTH;
 constexpr size_t kMaxOptionLength = 64;
@@ -39,6 +44,7 @@ struct SCurlDeleter {
   }
 };
 using CurlEasyPtr = std::unique_ptr<CURL, SCurlDeleter<&curl_easy_cleanup>>;
+using CurlMultiPtr = std::unique_ptr<CURLM, SCurlDeleter<&curl_multi_cleanup>>;
 using CurlListPtr = std::unique_ptr<curl_slist, SCurlDeleter<&curl_slist_free_all>>;
 using CurlUrlPtr = std::unique_ptr<CURLU, SCurlDeleter<&curl_url_cleanup>>;
 using CurlTextPtr = std::unique_ptr<char, SCurlDeleter<&curl_free>>;
@@ -130,6 +136,10 @@ bool IsRedirect(int iStatus) {
 // One libcurl handle with what its callbacks fill in.
 struct CGetWebPage::SRequest {
   CurlEasyPtr m_pEasy;
+  CurlMultiPtr m_pMulti;  // drives m_pEasy so that the cancel check is asked while it waits
+  std::function<bool()> m_fnCancelled;
+  int m_iTimeLimitMs = WDX_URL_TOTAL_TIMEOUT_MS;
+  bool m_bCancelled = false;
   CurlListPtr m_pHeaderList;
   std::string m_sUrl;      // the URL being requested
   std::string m_sHeaders;  // raw headers of the last response
@@ -223,14 +233,46 @@ CURLcode Configure(SRequest& oRequest) {
   oSet.Set(CURLOPT_HEADERDATA, &oRequest);
   oSet.Set(CURLOPT_WRITEFUNCTION, &OnBody);
   oSet.Set(CURLOPT_WRITEDATA, &oRequest);
-  oSet.Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(oTimeouts.m_iConnectMs));
+  const int iTotalMs = std::min(oTimeouts.m_iTotalMs, oRequest.m_iTimeLimitMs);
+  oSet.Set(CURLOPT_CONNECTTIMEOUT_MS,
+           static_cast<long>(std::min(oTimeouts.m_iConnectMs, iTotalMs)));
   oSet.Set(CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(WDX_URL_LOW_SPEED_LIMIT));
   oSet.Set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(oTimeouts.m_iLowSpeedSeconds));
-  oSet.Set(CURLOPT_TIMEOUT_MS, static_cast<long>(oTimeouts.m_iTotalMs));
+  oSet.Set(CURLOPT_TIMEOUT_MS, static_cast<long>(iTotalMs));
   if (g_iAccessType.load() == WDX_URL_ACCESS_DIRECT) oSet.Set(CURLOPT_NOPROXY, "*");
   if (!sCaFile.empty()) oSet.Set(CURLOPT_CAINFO, sCaFile.c_str());
   if (g_bProgressMode.load()) oSet.Set(CURLOPT_PREREQFUNCTION, &OnConnected);
   return oSet.Result();
+}
+
+// Runs the transfer of oRequest, asking its cancel check between waits of at most
+// WDX_URL_CANCEL_POLL_MS. A cancelled transfer is left unfinished (m_bCancelled).
+CURLcode Perform(SRequest& oRequest) {
+  CURLM* pMulti = oRequest.m_pMulti.get();
+  CURL* pEasy = oRequest.m_pEasy.get();
+  if (curl_multi_add_handle(pMulti, pEasy) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode eResult = CURLE_OK;
+  for (;;) {
+    int iRunning = 0;
+    if (curl_multi_perform(pMulti, &iRunning) != CURLM_OK) {
+      eResult = CURLE_FAILED_INIT;
+      break;
+    }
+    if (iRunning == 0) {
+      int iLeft = 0;
+      const CURLMsg* pMessage = curl_multi_info_read(pMulti, &iLeft);
+      if (pMessage != nullptr && pMessage->msg == CURLMSG_DONE) eResult = pMessage->data.result;
+      break;
+    }
+    if (oRequest.m_fnCancelled && oRequest.m_fnCancelled()) {
+      oRequest.m_bCancelled = true;
+      eResult = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_multi_poll(pMulti, nullptr, 0, WDX_URL_CANCEL_POLL_MS, nullptr);
+  }
+  curl_multi_remove_handle(pMulti, pEasy);
+  return eResult;
 }
 
 // "text (detail)" of a libcurl failure, on one line, at most kMaxErrorText characters.
@@ -288,9 +330,14 @@ bool CGetWebPage::IsOk() const {
 
 int CGetWebPage::Fetch() {
   SRequest oRequest;
-  if (EnsureCurlReady()) oRequest.m_pEasy.reset(curl_easy_init());
+  oRequest.m_fnCancelled = m_fnCancelled;
+  oRequest.m_iTimeLimitMs = m_iTimeLimitSeconds * 1000;
+  if (EnsureCurlReady()) {
+    oRequest.m_pEasy.reset(curl_easy_init());
+    oRequest.m_pMulti.reset(curl_multi_init());
+  }
   ZuvLogEvent(("CGetWebPage Go: " + ForLog(m_sUrl)).c_str());
-  if (!oRequest.m_pEasy) {
+  if (!oRequest.m_pEasy || !oRequest.m_pMulti) {
     oRequest.m_eResult = CURLE_FAILED_INIT;
     return EndWithTransportError(oRequest);
   }
@@ -329,7 +376,8 @@ bool CGetWebPage::Send(SRequest& oRequest) {
   CURL* pEasy = oRequest.m_pEasy.get();
   oRequest.m_eResult = curl_easy_setopt(pEasy, CURLOPT_URL, oRequest.m_sUrl.c_str());
   if (oRequest.m_eResult != CURLE_OK) return false;
-  oRequest.m_eResult = curl_easy_perform(pEasy);
+  oRequest.m_eResult = Perform(oRequest);
+  if (oRequest.m_bCancelled) return false;
   // The write callback ends the transfer at the first body bytes: the status is all we need.
   const bool bStoppedAtBody = oRequest.m_eResult == CURLE_WRITE_ERROR && oRequest.m_bBodyStarted &&
                               !oRequest.m_bHeaderOverflow;
@@ -381,10 +429,22 @@ int CGetWebPage::EndWith(int iCode) const {
 }
 
 int CGetWebPage::EndWithTransportError(const SRequest& oRequest) const {
+  if (oRequest.m_bCancelled) {
+    ZuvLogEvent((std::string(kAbandoned) + ForLog(m_sUrl)).c_str());
+    return 2;
+  }
   LogError("CGetWebPage::  WinINet Exception " + std::to_string(oRequest.m_eResult) + ": " +
            DescribeFailure(oRequest) + " for this URL: ");
   LogError(ForLog(m_sUrl));
   return 2;
+}
+
+void CGetWebPage::SetCancelCheck(std::function<bool()> fnCancelled) {
+  m_fnCancelled = std::move(fnCancelled);
+}
+
+void CGetWebPage::SetTimeLimit(int iWholeSeconds) {
+  m_iTimeLimitSeconds = std::clamp(iWholeSeconds, 1, 1000000);
 }
 
 int CGetWebPage::GetAccessType() {

@@ -15,6 +15,7 @@
 // values) and the test-only settings are set while no getter runs.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "foundation/zuv_base.h"
@@ -22,10 +23,12 @@
 namespace wdx {
 
 // Time limits of one request.
-inline constexpr int WDX_URL_CONNECT_TIMEOUT_MS = 30000;  // TCP (and TLS) connection
+inline constexpr int WDX_URL_CONNECT_TIMEOUT_MS = 30000;  // TCP (and TLS) connection, at most
 inline constexpr int WDX_URL_LOW_SPEED_LIMIT = 1;         // bytes per second, below which ...
 inline constexpr int WDX_URL_LOW_SPEED_TIME_S = 60;       // ... for this long the request fails
-inline constexpr int WDX_URL_TOTAL_TIMEOUT_MS = 120000;   // the whole request
+inline constexpr int WDX_URL_TOTAL_TIMEOUT_MS = 120000;   // the whole request, by default
+// How often a request in flight asks its cancel check.
+inline constexpr int WDX_URL_CANCEL_POLL_MS = 250;
 // Longest URL accepted (longer ones are refused before anything is sent).
 inline constexpr int WDX_URL_MAX_LENGTH = 2048;
 // Most bytes of response headers kept for one response; more is a transport failure.
@@ -56,6 +59,13 @@ class CGetWebPage final : public CZuvBase {
   // One GET of szUrl (see the result codes above).
   int Go(const char* szOptions, const char* szUrl);
 
+  // Asked every WDX_URL_CANCEL_POLL_MS while a request is in flight; when it returns true the
+  // request is abandoned, logged, and Go returns 2. Called on the thread that runs Go.
+  void SetCancelCheck(std::function<bool()> fnCancelled);
+  // Bound of one whole request in seconds (at least 1; the connection gets at most
+  // WDX_URL_CONNECT_TIMEOUT_MS of it).
+  void SetTimeLimit(int iWholeSeconds);
+
   // The status is at least 200 and below 300.
   bool IsOk() const;
   // The HTTP status of the last Go; 1 when no response was received.
@@ -73,7 +83,8 @@ class CGetWebPage final : public CZuvBase {
   // Test-only: trust the CA certificates of this PEM file instead of the system store ("" goes
   // back to the system store).
   static void SetCaFileForTesting(const std::string& sPath);
-  // Test-only: other time limits (SUrlTimeouts{} restores the defaults).
+  // Test-only: other time limits (SUrlTimeouts{} restores the defaults). A getter's own
+  // SetTimeLimit still bounds the whole request.
   static void SetTimeoutsForTesting(const SUrlTimeouts& oTimeouts);
 
   // The libcurl state of one Go (defined where it is used).
@@ -94,6 +105,8 @@ class CGetWebPage final : public CZuvBase {
 
   int m_iStatusCode = 1;
   std::string m_sUrl;
+  std::function<bool()> m_fnCancelled;
+  int m_iTimeLimitSeconds = WDX_URL_TOTAL_TIMEOUT_MS / 1000;
 };
 
 }  // namespace wdx

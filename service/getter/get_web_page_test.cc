@@ -388,6 +388,43 @@ TEST_F(GetWebPageTest, SilentServerEndsAtTheTimeLimits) {
   EXPECT_EQ(m_oLog.CountErrors(sUrl), 2);
 }
 
+TEST_F(GetWebPageTest, CancelCheckAbandonsARequestInFlight) {
+  CSilentListener oListener;
+  const std::string sUrl = "http://127.0.0.1:" + std::to_string(oListener.Port()) + "/";
+  const auto oStart = std::chrono::steady_clock::now();
+  int iAsked = 0;
+  m_oPage.SetCancelCheck([&] {
+    ++iAsked;
+    return std::chrono::steady_clock::now() - oStart > std::chrono::milliseconds(600);
+  });
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
+  // Well under the 60 s no-data limit and the 120 s time limit still in force.
+  EXPECT_LT(std::chrono::steady_clock::now() - oStart, std::chrono::seconds(20));
+  EXPECT_GE(iAsked, 2);
+  EXPECT_TRUE(HasEvent("CGetWebPage:: request abandoned, the service is stopping. URL: " + sUrl));
+  EXPECT_EQ(CountErrorEntries(), 0);
+  // A check that never fires lets requests complete.
+  m_oPage.SetCancelCheck([] { return false; });
+  EXPECT_EQ(m_oPage.Go("D", Url("/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+}
+
+TEST_F(GetWebPageTest, TimeLimitBoundsTheWholeRequestAndClampsToOneSecond) {
+  CSilentListener oListener;
+  const std::string sUrl = "http://127.0.0.1:" + std::to_string(oListener.Port()) + "/";
+  CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{30000, 600, 600000});
+  for (int iSeconds : {1, 0, -5}) {
+    CGetWebPage oPage;
+    oPage.SetTimeLimit(iSeconds);
+    const auto oStart = std::chrono::steady_clock::now();
+    EXPECT_EQ(oPage.Go("D", sUrl.c_str()), 2) << iSeconds;
+    EXPECT_LT(std::chrono::steady_clock::now() - oStart, std::chrono::seconds(20)) << iSeconds;
+  }
+  EXPECT_EQ(m_oLog.CountErrors(sUrl), 3);
+  EXPECT_EQ(m_oLog.Text().find("WinINet Exception 43"), std::string::npos);
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  WinINet Exception 28: ").empty());
+}
+
 // --- Options ----------------------------------------------------------------------------------
 
 TEST_F(GetWebPageTest, OptionLettersAreWholeAndCaseBlind) {

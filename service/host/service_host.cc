@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
+#include "foundation/process_log.h"
 #include "platform/clock.h"
 #include "platform/command_endpoint.h"
 #include "platform/file_system.h"
@@ -11,6 +13,7 @@
 #include "platform/service_manager.h"
 #include "platform/system_log.h"
 #include "service/host/registration.h"
+#include "service/host/thread_owner.h"
 #include "service/host/wdx_codes.h"
 #include "service/host/wdx_command_handler.h"
 #include "service/host/wdx_svr.h"
@@ -106,9 +109,10 @@ int CServiceHost::Run(bool bAsService) {
     if (pServer->Start(sSocket, &oHandler)) {
       SystemLogWrite("Service started");
       if (bAsService) pStatus->NotifyReady();
-      WaitUntilStopped(bAsService, *pServer);
+      const bool bSignalled = WaitUntilStopped(bAsService, *pServer);
       if (bAsService) pStatus->NotifyStopping();
       pServer->Stop();
+      if (bSignalled) EndWorkerOrProcess(oCommandObject, bAsService);
     } else {
       std::fprintf(stderr, "WDXSVC: cannot serve %s: %s\n", sSocket.c_str(),
                    pServer->GetLastError().c_str());
@@ -117,6 +121,19 @@ int CServiceHost::Run(bool bAsService) {
   }
   if (bAsService) SystemLogWrite("Service stopped");
   return iExitCode;
+}
+
+void CServiceHost::EndWorkerOrProcess(CWDXSVR& oCommandObject, bool bAsService) {
+  CThreadOwner* pOwner = oCommandObject.GetThreadOwner();
+  if (pOwner == nullptr || !pOwner->AreThreadsStarted() ||
+      pOwner->KillAllThreads(WDX_STOP_SIGNAL_WORKER_MS)) {
+    return;
+  }
+  // The worker is inside a step that cannot be cut short (an activity sample, which only reads)
+  // and still uses the objects that an orderly end would destroy: end the process at once.
+  ZuvLogError("WDXSVC ends on the stop signal without waiting for the operations thread.");
+  if (bAsService) SystemLogWrite("Service stopped");
+  std::_Exit(0);
 }
 
 bool CServiceHost::WaitUntilStopped(bool bAsService, ICommandServer& oServer) {

@@ -24,6 +24,9 @@ std::string JoinArguments(int argc, const char* const* argv);
 // How long a plain local server lingers without clients (a service interval).
 inline constexpr int WDX_LOCAL_SERVER_LINGER_MS = 5000;
 inline constexpr int WDX_LOCAL_SERVER_MIN_LINGER_MS = 500;
+// After a stop signal the worker gets this much real time to end; a worker still inside a step
+// that cannot be cut short (an activity sample) is then left behind and the process ends.
+inline constexpr int WDX_STOP_SIGNAL_WORKER_MS = 3000;
 
 class CServiceHost final {
  public:
@@ -38,6 +41,8 @@ class CServiceHost final {
   // Runs the command object behind the endpoint until stopped; returns the exit code.
   int Run(bool bAsService);
   bool WaitUntilStopped(bool bAsService, class ICommandServer& oServer);
+  // After a stop signal: ends the worker within WDX_STOP_SIGNAL_WORKER_MS, else the process.
+  void EndWorkerOrProcess(class CWDXSVR& oCommandObject, bool bAsService);
 };
 
 }  // namespace wdx

@@ -1,5 +1,8 @@
 #include "service/host/thread_owner.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "foundation/process_log.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
@@ -83,16 +86,22 @@ bool CThreadOwner::CreateOpsMngrThread() {
   return true;
 }
 
-bool CThreadOwner::KillAllThreads() {
+bool CThreadOwner::KillAllThreads(int iGiveUpAfterMs) {
   DebugOutput("WDXSVC: KillAllThreads 0\n");
   ZuvLogEvent("WDXSVC CThreadOwner::KillAllThreads() called.");
   DebugOutput("WDXSVC: KillAllThreads 1\n");
   m_bTerminate = true;
-  for (int i = 0; i < WDX_KILL_WAIT_TRIES; ++i) {
-    ServiceSleep(WDX_KILL_WAIT_SLICE_MS);
+  // The worker ends when its current step gives up (a request, a sample), which takes real
+  // time: the time scale shortens the slices, never the time the worker is given in all.
+  IClock& oClock = GetClock();
+  const int64_t iGiveUpAtMs = oClock.GetMonotonicMs() + iGiveUpAfterMs;
+  const int iSliceMs = std::min(
+      std::max(ScaleInterval(WDX_KILL_WAIT_SLICE_MS), WDX_KILL_WAIT_MIN_SLICE_MS), iGiveUpAfterMs);
+  while (true) {
+    oClock.SleepMs(iSliceMs);
     DebugOutput("WDXSVC: KillAllThreads 2\n");
     ZuvLogEvent("WDXSVC CThreadOwner::KillAllThreads() 2");
-    if (m_bWorkerEnded) break;
+    if (m_bWorkerEnded || oClock.GetMonotonicMs() >= iGiveUpAtMs) break;
   }
   DebugOutput("WDXSVC: KillAllThreads 3\n");
   m_bThreadsStarted = false;

@@ -26,8 +26,11 @@ class COpsMngrThread;
 inline constexpr int WDX_COMMAND_EVENT_TIMEOUT_MS = 1000;
 inline constexpr int WDX_INIT_WAIT_TRIES = 75;
 inline constexpr int WDX_INIT_WAIT_SLICE_MS = 200;
+// KillAllThreads gives the worker WDX_KILL_WAIT_TRIES x WDX_KILL_WAIT_SLICE_MS of real time in
+// all; only its slices are shortened.
 inline constexpr int WDX_KILL_WAIT_TRIES = 240;
 inline constexpr int WDX_KILL_WAIT_SLICE_MS = 500;
+inline constexpr int WDX_KILL_WAIT_MIN_SLICE_MS = 50;  // real time, whatever the time scale
 
 class CThreadOwner final : public CZuvBase {
  public:
@@ -36,7 +39,8 @@ class CThreadOwner final : public CZuvBase {
 
   bool Initialize();
   bool StartThreads();
-  bool KillAllThreads();
+  // Sets the terminate flag and waits for the worker's end, at most iGiveUpAfterMs of real time.
+  bool KillAllThreads(int iGiveUpAfterMs = WDX_KILL_WAIT_TRIES * WDX_KILL_WAIT_SLICE_MS);
   bool RestartOpsMngrThread();
   bool CreateOpsMngrThread();
 

@@ -111,12 +111,17 @@ void COpsMngrThread::RunCycle(bool& bFailureSeen, int& iRestarts, bool& bLeave) 
   m_pOwner->m_iOpsState = WDX_STATE_RUNNING;
   m_oInsurer.Go();
   bFailureSeen = false;
+  m_bTestAbandoned = false;
   m_pOwner->m_iOpsState = WDX_STATE_TESTING;
   const bool bLocalOk = LocalOk(bFailureSeen);
+  if (CycleEnds(bLeave)) return;
   HandleRemoteUrls(true);
+  if (CycleEnds(bLeave)) return;
   const int iPrevious = m_pSettings->m_iLastKnownServerState;
   ZuvLogEvent(("OnBtnGo() 2: m_iLastKnownServerState == " + Number(iPrevious)).c_str());
   m_oWarden.Wait(kDecisionPauseMs);
+  // A cycle stopped before its decision neither restarts nor counts as passed.
+  if (CycleEnds(bLeave)) return;
   if (bLocalOk) {
     CyclePassed(iPrevious);
     iRestarts = 0;
@@ -140,6 +145,14 @@ void COpsMngrThread::RunCycle(bool& bFailureSeen, int& iRestarts, bool& bLeave) 
   ZuvLogEvent("COpsMngrThread::Go 13");
 }
 
+bool COpsMngrThread::CycleEnds(bool& bLeave) {
+  if (!IsStopping()) return false;
+  ZuvLogEvent("COpsMngrThread::Go STOP or shutdown: this cycle ends without a decision.");
+  m_oInsurer.Stop();
+  bLeave = true;
+  return true;
+}
+
 bool COpsMngrThread::LocalOk(bool& bFailureSeen) {
   if (m_pSettings->m_bUseIni) {
     SetCurrentAction("GO MODE", "running Wardenix.INI file ");
@@ -150,11 +163,13 @@ bool COpsMngrThread::LocalOk(bool& bFailureSeen) {
   }
   m_pOwner->m_iOpsState = WDX_STATE_TESTING;
   if (!RunUrls()) {
+    if (m_bTestAbandoned) return false;  // cut short: no verdict
     bFailureSeen = true;
     m_pOwner->m_iOpsState = WDX_STATE_FAILING;
     return false;
   }
   if (!m_oWarden.HasKeys()) return true;
+  if (IsStopping()) return false;  // no activity sample after STOP: the cycle ends
   if (m_pSettings->m_bWatch) {
     SetCurrentAction("Go MODE", "Testing Process Activity");
     m_oWarden.XTst();

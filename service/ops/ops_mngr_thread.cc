@@ -147,6 +147,7 @@ void COpsMngrThread::KeepAlive() {
       continue;
     }
     ZuvLogEvent("COpsMngrThread::KeepAlive() Command Event.");
+    if (m_iPendingCommand == WDX_STOP) CancelAutoStart();
     if (m_iPendingCommand == WDX_GO) Go();
   }
   ZuvLogEvent("COpsMngrThread::KeepAlive() exits.");
@@ -158,13 +159,24 @@ void COpsMngrThread::AutoStart() {
                  " seconds for your application to come up before starting its tests in GO mode.")
                     .c_str());
   ZuvLogMessage("(This is controlled by your 'RestarterSeconds' setting.)");
-  for (int i = 0; i < iSeconds && !m_pOwner->m_bTerminate; ++i) ServiceSleep(1000);
+  for (int i = 0; i < iSeconds && !IsStopping(); ++i) ServiceSleep(1000);
   if (m_pOwner->m_bTerminate) return;
+  if (IsStopCommand()) {
+    CancelAutoStart();
+    return;
+  }
   ZuvLogMessage("COpsMngrThread::KeepAlive() is AutoStarting.");
   m_iPendingCommand = WDX_GO;
   m_pOwner->m_bGo = true;
   Go();
   m_bAutoStartPending = false;
+}
+
+// A STOP outweighs the automatic start: GO mode is not entered again by itself afterwards.
+void COpsMngrThread::CancelAutoStart() {
+  if (!m_bAutoStartPending) return;
+  m_bAutoStartPending = false;
+  ZuvLogMessage("COpsMngrThread::KeepAlive() STOP received: no automatic start into GO mode.");
 }
 
 void COpsMngrThread::ShowBox(const char* szText) {

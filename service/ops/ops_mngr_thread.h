@@ -24,6 +24,7 @@
 namespace wdx {
 
 class CAllSets;
+class CGetWebPage;
 class CThreadOwner;
 class CWManager;
 
@@ -67,6 +68,7 @@ class COpsMngrThread final {
   bool LowLevelInit();
   void KeepAlive();
   void AutoStart();
+  void CancelAutoStart();
   bool ValidateRequireds(bool bShowBox);
   bool LocateBrowser();
   bool ReadPopupDisableState();
@@ -106,6 +108,15 @@ class COpsMngrThread final {
   void StartPrograms();
   bool VerifyRestart(int64_t iStartSeconds);
   bool IsStopCommand() const { return m_iPendingCommand == 1003; }
+  // STOP was commanded or the service is ending: no test, restart or wait goes on.
+  bool IsStopping() const;
+  // A getter that gives up when IsStopping() and within the UrlTimeout setting.
+  void PrepareGetter(CGetWebPage& oPage);
+  // After a Go of oPage's kind returned iResult: true (and logged) when it was cut short by
+  // STOP or shutdown, which is no verdict on the URL.
+  bool TestAbandoned(int iResult, const std::string& sUrl);
+  // Ends the cycle before its next step when IsStopping(); true when it did.
+  bool CycleEnds(bool& bLeave);
 
   CInsurer m_oInsurer;
   CItemManager m_oItems;
@@ -120,6 +131,8 @@ class COpsMngrThread final {
   bool m_bRestartVerified = false;
   bool m_bLocalUrlsAlive = true;
   bool m_bAutoStartPending = false;
+  bool m_bTestAbandoned = false;  // a URL test of this cycle was cut short by STOP or shutdown
+  int m_iResetPid = 0;            // a web-server reset left running by a STOP, reaped later
   std::string m_sLastFailedUrl;
   std::thread m_oThread;
 };

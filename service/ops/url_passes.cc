@@ -25,6 +25,7 @@ constexpr int kRemoteUrlPauseMs = 10;
 constexpr int kAfterProgramMs = 1500;
 constexpr int kRegisterWaitsMs[] = {2000, 4000, 6000};
 constexpr int kVerifyPauseMs = 5000;
+constexpr int kResetPollMs = 100;
 const char* const kWebReset = "webreset";
 
 std::vector<std::string> SectionLines(CRamFileRO* pKeyFile, const char* szSection) {
@@ -44,6 +45,22 @@ int64_t NowSeconds() {
 
 }  // namespace
 
+bool COpsMngrThread::IsStopping() const {
+  return m_pOwner->m_bTerminate || IsStopCommand();
+}
+
+void COpsMngrThread::PrepareGetter(CGetWebPage& oPage) {
+  oPage.SetCancelCheck([this] { return IsStopping(); });
+  oPage.SetTimeLimit(m_pSettings->m_iUrlTimeout);
+}
+
+bool COpsMngrThread::TestAbandoned(int iResult, const std::string& sUrl) {
+  if (iResult <= 0 || !IsStopping()) return false;
+  m_bTestAbandoned = true;
+  ZuvLogEvent(("COpsMngrThread: test abandoned on STOP or shutdown: " + sUrl).c_str());
+  return true;
+}
+
 bool COpsMngrThread::RunUrls() {
   SetCurrentAction("GO MODE: local URLs", ".");
   m_bLocalUrlsAlive = true;
@@ -52,7 +69,12 @@ bool COpsMngrThread::RunUrls() {
     SetCurrentAction("", sUrl);
     ZuvLogEvent(("COpsMngrThread::RunUrls() testing " + sUrl).c_str());
     CGetWebPage oPage;
+    PrepareGetter(oPage);
     const int iResult = oPage.Go("D", sUrl.c_str());
+    if (TestAbandoned(iResult, sUrl)) {
+      m_bLocalUrlsAlive = false;
+      break;
+    }
     bool bChanged = false;
     if (iResult <= 0 && oPage.IsOk()) {
       m_oItems.Update(ITEM_LOCAL_URL, sUrl.c_str(), ITEM_UP, bChanged);
@@ -83,6 +105,7 @@ bool COpsMngrThread::HandleRemoteUrls(bool bSendAlerts) {
   m_iRemoteStatus = REMOTE_ALL_ALIVE;
   for (const std::string& sUrl : oUrls) {
     const bool bPassed = RunNextRemoteUrl(sUrl);
+    if (m_bTestAbandoned) return false;
     bool bChanged = false;
     if (bPassed) {
       SetCurrentAction("Go MODE: Remote URL OK", sUrl);
@@ -120,7 +143,9 @@ bool COpsMngrThread::RunNextRemoteUrl(const std::string& sUrl) {
   if (sUrl.empty()) return false;
   ZuvLogEvent(("COpsMngrThread::RunNextRemoteUrl() testing " + sUrl).c_str());
   CGetWebPage oPage;
+  PrepareGetter(oPage);
   const int iResult = oPage.Go("D", sUrl.c_str());
+  if (TestAbandoned(iResult, sUrl)) return false;
   if (iResult <= 0 && oPage.IsOk()) return true;
   m_sLastFailedUrl = sUrl;
   if (iResult <= 0) {
@@ -134,11 +159,11 @@ bool COpsMngrThread::RunNextRemoteUrl(const std::string& sUrl) {
 bool COpsMngrThread::DoRestarter() {
   const int64_t iStart = NowSeconds();
   ZuvLogEvent("COpsMngrThread::DoRestarter() 0.");
-  if (!IsStopCommand()) KillWatchedPrograms();
+  if (!IsStopping()) KillWatchedPrograms();
   ZuvLogEvent("COpsMngrThread::DoRestarter() 1.");
-  if (!m_oWarden.m_bIisResetDone) ResetWebServer();
+  if (!m_oWarden.m_bIisResetDone && !IsStopping()) ResetWebServer();
   m_bRestartVerified = false;
-  if (!IsStopCommand()) {
+  if (!IsStopping()) {
     ZuvLogEvent("COpsMngrThread::DoRestarter() 2.");
     m_oWarden.RecreateWatcher();
     ZuvLogEvent("COpsMngrThread::DoRestarter() 3.");
@@ -147,11 +172,11 @@ bool COpsMngrThread::DoRestarter() {
                     ? "COpsMngrThread::DoRestarter() Wtc loaded 1."
                     : "COpsMngrThread::DoRestarter() Wtc not yet loaded 1.");
     ZuvLogEvent("COpsMngrThread::DoRestarter() 4.");
-    if (!IsStopCommand()) StartPrograms();
+    if (!IsStopping()) StartPrograms();
     ZuvLogEvent("COpsMngrThread::DoRestarter() 8.");
     RunUrls();
     ZuvLogEvent("COpsMngrThread::DoRestarter() 9.");
-    if (!IsStopCommand()) m_bRestartVerified = VerifyRestart(iStart);
+    if (!IsStopping()) m_bRestartVerified = VerifyRestart(iStart);
   }
   if (m_bRestartVerified) {
     const CLogFile* pLog = GetProcessLog();
@@ -165,6 +190,7 @@ bool COpsMngrThread::DoRestarter() {
 
 void COpsMngrThread::KillWatchedPrograms() {
   for (const std::string& sProgram : SectionLines(m_pSettings->m_pKeyFile, "[STOPS]")) {
+    if (IsStopping()) return;
     const int iPid = m_pWatcher ? m_pWatcher->GetPidByProgramName(sProgram) : 0;
     // No process id means nothing runs under that name: never signal 0 (our own group).
     if (iPid > 0) {
@@ -172,7 +198,6 @@ void COpsMngrThread::KillWatchedPrograms() {
       SignalProcess(iPid, SIGKILL);
     }
     m_oWarden.Wait(kAfterProgramMs);
-    if (IsStopCommand()) return;
   }
 }
 
@@ -183,14 +208,31 @@ void COpsMngrThread::ResetWebServer() {
     return;
   }
   int iExitCode = 0;
-  if (!RunAndWait({sScript}, iExitCode) || iExitCode != 0) {
+  // A reset that a STOP left running earlier is reaped here once it has ended.
+  if (m_iResetPid > 0 && ReapChild(m_iResetPid, false, iExitCode)) m_iResetPid = 0;
+  int iPid = 0;
+  if (!SpawnChild({sScript}, iPid)) {
+    ZuvLogError(("COpsMngrThread::DoRestarter() web server reset failed: " + sScript).c_str());
+    return;
+  }
+  // Waited for without a time limit, but not past a STOP or the service's end: the reset then
+  // goes on by itself (it is not cut short halfway).
+  while (!ReapChild(iPid, false, iExitCode)) {
+    if (IsStopping()) {
+      ZuvLogEvent("COpsMngrThread::DoRestarter() leaves the web server reset running on STOP.");
+      m_iResetPid = iPid;
+      return;
+    }
+    GetClock().SleepMs(kResetPollMs);
+  }
+  if (iExitCode != 0) {
     ZuvLogError(("COpsMngrThread::DoRestarter() web server reset failed: " + sScript).c_str());
   }
 }
 
 void COpsMngrThread::StartPrograms() {
   for (const std::string& sProgram : SectionLines(m_pSettings->m_pKeyFile, "[PROGS]")) {
-    if (IsStopCommand()) return;
+    if (IsStopping()) return;
     ZuvLogEvent("COpsMngrThread::DoRestarter() 5.");
     std::vector<std::string> oArgs;
     int iPid = 0;
@@ -198,7 +240,7 @@ void COpsMngrThread::StartPrograms() {
       ZuvLogError(("COpsMngrThread::DoRestarter() cannot start " + sProgram).c_str());
     }
     for (int iWaitMs : kRegisterWaitsMs) {
-      if (IsStopCommand()) break;
+      if (IsStopping()) break;
       m_oWarden.Wait(iWaitMs);
       ZuvLogEvent("COpsMngrThread::DoRestarter() 5.2");
       if (m_pWatcher && m_pWatcher->RegisterLaunchedProcess(sProgram, iPid)) break;
@@ -213,9 +255,10 @@ void COpsMngrThread::StartPrograms() {
 
 bool COpsMngrThread::VerifyRestart(int64_t iStartSeconds) {
   const int iAllowed = m_pSettings->m_iRestarterSeconds;
-  while (!IsStopCommand()) {
+  while (!IsStopping()) {
     ZuvLogEvent("COpsMngrThread::DoRestarter() 10.");
     m_oWarden.Wait(kVerifyPauseMs);
+    if (IsStopping()) break;
     if (LoadProcPerfs() && m_pWatcher->LWN()) {
       ZuvLogEvent("COpsMngrThread::DoRestarter() 11b.");
       ZuvLogEvent(m_pWatcher->m_bWatchNamesLoaded

@@ -46,18 +46,18 @@ void CWarden::Release() {
 }
 
 void CWarden::Wait(int iMilliseconds) {
-  if (iMilliseconds < 0) iMilliseconds = 0;
-  const int iSlices =
-      iMilliseconds <= WDX_WAIT_SLICE_MS ? 1 : iMilliseconds / WDX_WAIT_SLICE_MS + 1;
-  const int iSliceMs = iMilliseconds <= WDX_WAIT_SLICE_MS ? iMilliseconds : WDX_WAIT_SLICE_MS;
-  for (int i = 0; i < iSlices; ++i) {
-    ServiceSleep(iSliceMs);
+  IClock& oClock = GetClock();
+  int iLeftMs = ScaleInterval(std::max(iMilliseconds, 0));
+  do {
+    const int iStepMs = std::min(iLeftMs, WDX_WAIT_POLL_MS);
+    oClock.SleepMs(iStepMs);
+    iLeftMs -= iStepMs;
     if (m_pShared == nullptr) continue;
-    // A service that is being stopped must not sit out a long wait either.
+    // A STOP, or a service that is being stopped, must not sit out a long wait.
     if (m_pShared->m_bTerminate) return;
     COpsMngrThread* pWorker = m_pShared->GetOpsMngrThread();
     if (pWorker != nullptr && pWorker->m_iPendingCommand == WDX_STOP) return;
-  }
+  } while (iLeftMs > 0);
 }
 
 bool CWarden::RunIniDetect(std::atomic<int>& iOpsState, std::atomic<bool>& bGoFlag) {

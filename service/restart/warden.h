@@ -25,7 +25,8 @@ namespace wdx {
 class CAllSets;
 class CThreadOwner;
 
-inline constexpr int WDX_WAIT_SLICE_MS = 2000;
+// Real time between two looks at the STOP command and the terminate flag during a Wait.
+inline constexpr int WDX_WAIT_POLL_MS = 100;
 
 class CWarden final {
  public:
@@ -36,8 +37,8 @@ class CWarden final {
   bool Initialize(const std::string& sWorkingDirectory, CThreadOwner* pShared);
   void Release();
 
-  // Sleeps iMilliseconds in slices of 2000 ms (one slice when shorter) and returns after the
-  // slice in which the command became STOP.
+  // Sleeps iMilliseconds of service time and returns within WDX_WAIT_POLL_MS once the command
+  // is STOP or the service is ending.
   void Wait(int iMilliseconds);
 
   bool RunIniDetect(std::atomic<int>& iOpsState, std::atomic<bool>& bGoFlag);

@@ -1,5 +1,6 @@
 #include "service/settings/all_sets.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -91,6 +92,30 @@ int CAllSets::DefaultRestarterSeconds(int iMinuteInterval) {
   return iSeconds < 15 ? 15 : iSeconds;
 }
 
+int CAllSets::UrlTimeoutFromText(const char* szValue) {
+  CZuvStr oValue(szValue);
+  oValue.Trim();
+  if (oValue.IsEmpty()) return WDX_URL_TIMEOUT_DEFAULT_S;
+  const std::string sText = oValue.c_str();
+  long long llSeconds = 0;
+  const char* pEnd = sText.data() + sText.size();
+  const auto [pStop, eError] = std::from_chars(sText.data(), pEnd, llSeconds);
+  int iSeconds = WDX_URL_TIMEOUT_DEFAULT_S;
+  if (pStop == pEnd && eError == std::errc()) {
+    iSeconds = static_cast<int>(
+        std::clamp<long long>(llSeconds, WDX_URL_TIMEOUT_MIN_S, WDX_URL_TIMEOUT_MAX_S));
+    if (iSeconds == llSeconds) return iSeconds;
+  } else if (pStop == pEnd && eError == std::errc::result_out_of_range) {
+    iSeconds = sText[0] == '-' ? WDX_URL_TIMEOUT_MIN_S : WDX_URL_TIMEOUT_MAX_S;
+  }
+  ZuvLogError(("CAllSets: UrlTimeout \"" + sText + "\" is not a whole number of seconds from " +
+               std::to_string(WDX_URL_TIMEOUT_MIN_S) + " to " +
+               std::to_string(WDX_URL_TIMEOUT_MAX_S) + "; " + std::to_string(iSeconds) +
+               " is used.")
+                  .c_str());
+  return iSeconds;
+}
+
 std::unique_ptr<CArrayStr> CAllSets::MakeTable(int iSize) {
   auto pTable = std::make_unique<CArrayStr>();
   pTable->Initialize(iSize, WDX_LIST_LINE);
@@ -161,6 +186,9 @@ bool CAllSets::Load() {
   ZuvLogEvent("CPhoneSettings::LoadIfNexessary() Sensitivity.");
   m_iSensitivity = ReadInt("Sensitivity", 5);
   m_bWatch = ReadFlag("WATCH", true);
+  CZuvStr oUrlTimeout;
+  ReadText("UrlTimeout", oUrlTimeout);
+  m_iUrlTimeout = UrlTimeoutFromText(oUrlTimeout.c_str());
   ZuvLogEvent("CPhoneSettings::LoadIfNexessary() SvrState.");
   LoadServerState();
   ZuvLogEvent("CPhoneSettings::LoadIfNexessary() done.");

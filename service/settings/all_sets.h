@@ -30,6 +30,10 @@ inline constexpr int WDX_LIST_LINE = 255;
 inline constexpr int WDX_MAX_EMAILS = 100;
 inline constexpr int WDX_MAX_URLS = 100;
 inline constexpr int WDX_MAX_PROGRAMS = 64;
+// "UrlTimeout": seconds that one URL request may take in all.
+inline constexpr int WDX_URL_TIMEOUT_DEFAULT_S = 120;
+inline constexpr int WDX_URL_TIMEOUT_MIN_S = 1;
+inline constexpr int WDX_URL_TIMEOUT_MAX_S = 600;
 
 class CAllSets final : public CZuvBase {
  public:
@@ -89,6 +93,7 @@ class CAllSets final : public CZuvBase {
   int m_iSensitivity = 5;
   bool m_bUseIni = false;
   bool m_bWatch = false;
+  int m_iUrlTimeout = WDX_URL_TIMEOUT_DEFAULT_S;
   int m_iLastKnownServerState = 1000;
 
   // Value rules of the key file, exposed for the console and tests.
@@ -97,6 +102,10 @@ class CAllSets final : public CZuvBase {
   // "Up", "Restarting" or "Rebooting".
   static const char* ServerStateText(int iState);
   static int DefaultRestarterSeconds(int iMinuteInterval);
+  // The UrlTimeout in force for a key file text: blank gives the default, a whole number is
+  // clamped to 1..600, anything else gives the default; a text that is not taken as it stands
+  // is logged.
+  static int UrlTimeoutFromText(const char* szValue);
 
   // The allowed values of a numeric key of "[KEYS]".
   struct SNumberRule {

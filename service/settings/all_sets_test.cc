@@ -8,6 +8,7 @@
 
 #include "foundation/ram_file.h"
 #include "service/host/wdx_codes.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {
@@ -204,6 +205,27 @@ TEST_F(AllSetsTest, ListSectionsFillTheirTablesUpToTheirSize) {
   EXPECT_STREQ(m_oSets.m_pUrls->GetAt(0), "http://127.0.0.1/");
   EXPECT_STREQ(m_oSets.m_pProgramsToStart->GetAt(0), "/usr/bin/app");
   EXPECT_STREQ(m_oSets.m_pRemoteUrls->GetAt(0), "");
+}
+
+TEST_F(AllSetsTest, UrlTimeoutIsClampedAndBadValuesAreLogged) {
+  struct SCase {
+    const char* m_szText;
+    int m_iSeconds;
+    bool m_bLogged;
+  };
+  const SCase aCases[] = {{"", 120, false},          {"5", 5, false},    {" 600 ", 600, false},
+                          {"1", 1, false},           {"0", 1, true},     {"601", 600, true},
+                          {"-5", 1, true},           {"abc", 120, true}, {"12s", 120, true},
+                          {"99999999999", 600, true}};
+  for (const SCase& oCase : aCases) {
+    test::CLogCapture oLog;
+    ASSERT_TRUE(Load({"[KEYS]", std::string("UrlTimeout=") + oCase.m_szText}));
+    EXPECT_EQ(m_oSets.m_iUrlTimeout, oCase.m_iSeconds) << oCase.m_szText;
+    EXPECT_EQ(oLog.Text().find("UrlTimeout \"") != std::string::npos, oCase.m_bLogged)
+        << oCase.m_szText;
+  }
+  ASSERT_TRUE(Load({"[KEYS]", "AdminId=a"}));
+  EXPECT_EQ(m_oSets.m_iUrlTimeout, WDX_URL_TIMEOUT_DEFAULT_S);
 }
 
 TEST(AllSets, RefusesToLoadWithoutKeyFileOrFolder) {
