@@ -3,10 +3,13 @@
 #include "platform/service_manager_supervisor.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -15,6 +18,7 @@
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/supervisor_pid_file.h"
+#include "platform/unique_fd.h"
 
 namespace wdx {
 namespace {
@@ -53,7 +57,7 @@ class CSupervisorServiceManager final : public IServiceManager {
     return FolderOf(sProgram) + WDX_PID_FILE_NAME;
   }
   std::string LocateSupervisor(const std::string& sProgram) const;
-  bool ConfirmStart(const std::string& sPidFile, int iSupervisorPid);
+  bool ConfirmStart(int iReadyFd);
   bool Fail(const char* szLogText, const std::string& sReason) {
     m_sLastError = sReason;
     PlatformLogError(szLogText);
@@ -110,29 +114,46 @@ bool CSupervisorServiceManager::Start() {
   }
   const std::string sSupervisor = LocateSupervisor(sProgram);
   const std::string sPidFile = PidFileOf(sProgram);
+  int aPipe[2];
+  if (pipe2(aPipe, O_CLOEXEC) != 0) {
+    return Fail("CSupervisorServiceManager::Start() cannot create the readiness pipe.",
+                std::string("cannot create a pipe: ") + std::strerror(errno));
+  }
+  CUniqueFd oReady(aPipe[0]);
+  CUniqueFd oReadyWrite(aPipe[1]);
   int iPid = -1;
-  if (!SpawnDetached({sSupervisor, sPidFile, sProgram}, iPid)) {
+  if (!SpawnDetached(
+          {sSupervisor, "--ready-fd", std::to_string(oReadyWrite.Get()), sPidFile, sProgram}, iPid,
+          oReadyWrite.Get())) {
     return Fail("CSupervisorServiceManager::Start() cannot start the supervisor.",
                 "cannot run " + sSupervisor);
   }
-  return ConfirmStart(sPidFile, iPid);
+  oReadyWrite.Reset();  // the supervisor holds the only write end now
+  return ConfirmStart(oReady.Get());
 }
 
-// Waits until the new supervisor has taken the pid file (or has given up at once).
-bool CSupervisorServiceManager::ConfirmStart(const std::string& sPidFile, int iSupervisorPid) {
+// The supervisor writes one byte once it has taken the pid file and started the service, and
+// closes the pipe: end-of-file alone means it gave up before. A service that ends at once has
+// still been started (its end is the supervisor's to judge).
+bool CSupervisorServiceManager::ConfirmStart(int iReadyFd) {
   auto oDeadline = CSteadyClock::now() + std::chrono::milliseconds(START_CONFIRM_MS);
-  while (CSteadyClock::now() < oDeadline) {
-    SPidFileContent oContent;
-    if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisorPid) {
-      return true;
-    }
-    if (!IsProcessAlive(iSupervisorPid)) {
-      return Fail("CSupervisorServiceManager::Start() failed: the supervisor ended at once.",
-                  "the supervisor ended at once (see the system log)");
-    }
-    Pause();
+  for (;;) {
+    auto iLeftMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(oDeadline - CSteadyClock::now());
+    if (iLeftMs.count() <= 0) return true;  // still starting: QueryState tells
+    pollfd oPoll = {iReadyFd, POLLIN, 0};
+    int iReady = poll(&oPoll, 1, static_cast<int>(iLeftMs.count()));
+    if (iReady < 0 && errno == EINTR) continue;
+    if (iReady < 0) break;
+    if (iReady == 0) continue;
+    char cByte = 0;
+    ssize_t iRead = read(iReadyFd, &cByte, 1);
+    if (iRead < 0 && errno == EINTR) continue;
+    if (iRead == 1) return true;
+    break;
   }
-  return true;  // still starting: QueryState tells
+  return Fail("CSupervisorServiceManager::Start() failed: the supervisor ended at once.",
+              "the supervisor gave up before starting the service (see the system log)");
 }
 
 bool CSupervisorServiceManager::Stop(int iMaxWaitMs) {

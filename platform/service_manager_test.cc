@@ -234,12 +234,22 @@ TEST_F(SupervisorServiceManagerTest, CrashedServiceIsRestarted) {
 TEST_F(SupervisorServiceManagerTest, CleanExitIsNotRestarted) {
   m_oFolder.Write("exit_clean", "");
   ASSERT_TRUE(m_pManager->Install(m_sProgram));
-  ASSERT_TRUE(m_pManager->Start());
+  // The service was started; that it ended at once is the supervisor's to judge.
+  ASSERT_TRUE(m_pManager->Start()) << m_pManager->GetLastError();
   ASSERT_TRUE(WaitForState(EServiceState::STOPPED));
   EXPECT_EQ(1u, Runs().size());
   for (int i = 0; i < 100 && access(m_sPidFile.c_str(), F_OK) == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+}
+
+TEST_F(SupervisorServiceManagerTest, StartFailsWhenTheServiceCannotBeStarted) {
+  ASSERT_TRUE(m_pManager->Install(m_oFolder.File("missing")));
+  EXPECT_FALSE(m_pManager->Start());
+  EXPECT_NE(std::string::npos, m_pManager->GetLastError().find("gave up"))
+      << m_pManager->GetLastError();
+  EXPECT_EQ(EServiceState::STOPPED, m_pManager->QueryState());
   EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
 }
 
@@ -303,6 +313,10 @@ TEST_F(SupervisorServiceManagerTest, NothingWorksBeforeInstall) {
 
 TEST_F(SupervisorServiceManagerTest, SupervisorWithWrongArgumentsExitsAtOnce) {
   int iExitCode = -1;
+  for (const char* szFd : {"abc", "1", "99"}) {  // not a number, a standard stream, not open
+    ASSERT_TRUE(RunAndWait({m_sSupervisor, "--ready-fd", szFd, m_sPidFile, m_sProgram}, iExitCode));
+    EXPECT_EQ(2, iExitCode) << szFd;
+  }
   ASSERT_TRUE(RunAndWait({m_sSupervisor, m_sPidFile}, iExitCode));
   EXPECT_EQ(2, iExitCode);
   ASSERT_TRUE(RunAndWait({m_sSupervisor, "/nonexistent/dir/x.pid", m_sProgram}, iExitCode));

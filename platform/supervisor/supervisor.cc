@@ -1,11 +1,16 @@
 #include "platform/supervisor/supervisor.h"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/process.h"
@@ -79,13 +84,28 @@ bool CSupervisor::StopRequestedWithin(int iMs) {
   }
 }
 
+void CSupervisor::ReportReady() {
+  if (!m_oReady.IsValid()) return;
+  const char cReady = 'R';
+  while (write(m_oReady.Get(), &cReady, 1) < 0 && errno == EINTR) {
+  }
+  m_oReady.Reset();  // a starter that has gone is no failure
+}
+
 int CSupervisor::Run() {
   CRestartPolicy oPolicy(MAX_RESTARTS, ScaleInterval(RESTART_WINDOW_MS));
-  for (;;) {
+  for (bool bFirst = true;; bFirst = false) {
     int iPid = -1;
     int iExitCode = -1;
-    if (SpawnChild({m_sProgram}, iPid)) {
+    if (!SpawnChild({m_sProgram}, iPid) && bFirst) {
+      Log("cannot start " + m_sProgram + "; giving up.");
+      m_oPidFile.Remove();  // before the starter hears of the end
+      m_oReady.Reset();
+      return 1;
+    }
+    if (iPid > 0) {
       RecordService(iPid, false);
+      ReportReady();
       if (WaitForServiceOrStop(iPid, iExitCode) == EOutcome::STOP_REQUESTED) {
         StopService(iPid);
         return 0;
@@ -107,12 +127,30 @@ int CSupervisor::Run() {
   }
 }
 
+// "--ready-fd FD": the descriptor, else -1; false for a bad FD.
+bool TakeReadyFd(int& argc, char**& argv, CUniqueFd& oReady) {
+  if (argc < 2 || std::strcmp(argv[1], "--ready-fd") != 0) return true;
+  if (argc < 3) return false;
+  int iFd = -1;
+  const char* szEnd = argv[2] + std::strlen(argv[2]);
+  auto oResult = std::from_chars(argv[2], szEnd, iFd);
+  if (oResult.ec != std::errc() || oResult.ptr != szEnd || iFd <= 2) return false;
+  // The service must not inherit it: its end is the starter's only sign.
+  if (fcntl(iFd, F_SETFD, FD_CLOEXEC) != 0) return false;
+  oReady.Reset(iFd);
+  argc -= 2;
+  argv += 2;
+  return true;
+}
+
 int RunSupervisorProgram(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: wdxsupervisor PIDFILE PROGRAM\n");
+  CUniqueFd oReady;
+  if (!TakeReadyFd(argc, argv, oReady) || argc != 3) {
+    std::fprintf(stderr, "usage: wdxsupervisor [--ready-fd FD] PIDFILE PROGRAM\n");
     return 2;
   }
   SystemLogSetService(true);
+  signal(SIGPIPE, SIG_IGN);  // a starter that stopped listening; the service starts with SIG_DFL
   // Signals are taken with sigtimedwait; the service child starts with a clean mask.
   const sigset_t oSet = WatchedSignals(true);
   sigprocmask(SIG_BLOCK, &oSet, nullptr);
@@ -122,7 +160,7 @@ int RunSupervisorProgram(int argc, char** argv) {
     Log(oPidFile.GetLastError());
     return 1;
   }
-  CSupervisor oSupervisor(argv[2], oPidFile);
+  CSupervisor oSupervisor(argv[2], oPidFile, std::move(oReady));
   return oSupervisor.Run();
 }
 
