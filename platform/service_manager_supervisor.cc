@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -53,9 +54,31 @@ class CSupervisorServiceManager final : public IServiceManager {
   bool GetProgram(std::string& sProgram) {
     return m_pStore->GetValue(WDX_SERVICE_KEY, "ImagePath", sProgram) && !sProgram.empty();
   }
-  static std::string PidFileOf(const std::string& sProgram) {
-    return FolderOf(sProgram) + WDX_PID_FILE_NAME;
+  // The service's program folder: WDX_HOME when set (the service inherits it), else the
+  // folder of the service program. Each program folder has its own pid file.
+  static std::string ProgramFolderOf(const std::string& sProgram) {
+    const char* szHome = std::getenv("WDX_HOME");
+    return szHome != nullptr && *szHome != '\0' ? GetProgramFolder() : FolderOf(sProgram);
   }
+  static std::string PidFileOf(const std::string& sProgram) {
+    return ProgramFolderOf(sProgram) + WDX_PID_FILE_NAME;
+  }
+  // True when the pid file names a live supervisor; oContent is the file's content.
+  static bool ReadLiveSupervisor(const std::string& sPidFile, SPidFileContent& oContent) {
+    return ReadPidFile(sPidFile, oContent) && IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile);
+  }
+  // The service process that a killed supervisor left running, else 0.
+  static int FindOrphan(const std::string& sProgram) {
+    SPidFileContent oContent;
+    const std::string sPidFile = PidFileOf(sProgram);
+    if (!ReadPidFile(sPidFile, oContent) || IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
+      return 0;
+    }
+    return IsServiceOf(oContent.m_iServicePid, sProgram, ProgramFolderOf(sProgram))
+               ? oContent.m_iServicePid
+               : 0;
+  }
+  bool SignalAndWait(int iPid, int iMaxWaitMs);
   std::string LocateSupervisor(const std::string& sProgram) const;
   bool ConfirmStart(int iReadyFd);
   bool Fail(const char* szLogText, const std::string& sReason) {
@@ -106,14 +129,15 @@ bool CSupervisorServiceManager::Start() {
   if (!GetProgram(sProgram)) {
     return Fail("CSupervisorServiceManager::Start() failed: not installed.", "not installed");
   }
-  EServiceState eState = QueryState();
-  if (eState == EServiceState::RUNNING || eState == EServiceState::START_PENDING) return true;
-  if (eState == EServiceState::STOP_PENDING) {
+  const std::string sPidFile = PidFileOf(sProgram);
+  SPidFileContent oContent;
+  if (ReadLiveSupervisor(sPidFile, oContent)) {
+    if (!oContent.m_bStopping) return true;
     return Fail("CSupervisorServiceManager::Start() failed: the service is stopping.",
                 "the service is still stopping");
   }
+  // A service left without its supervisor is replaced by the new supervisor.
   const std::string sSupervisor = LocateSupervisor(sProgram);
-  const std::string sPidFile = PidFileOf(sProgram);
   int aPipe[2];
   if (pipe2(aPipe, O_CLOEXEC) != 0) {
     return Fail("CSupervisorServiceManager::Start() cannot create the readiness pipe.",
@@ -163,26 +187,34 @@ bool CSupervisorServiceManager::Stop(int iMaxWaitMs) {
   }
   const std::string sPidFile = PidFileOf(sProgram);
   SPidFileContent oContent;
-  if (!ReadPidFile(sPidFile, oContent) || !IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
+  if (!ReadLiveSupervisor(sPidFile, oContent)) {
+    // A service whose supervisor was killed is stopped directly.
+    const int iOrphan = FindOrphan(sProgram);
+    if (iOrphan > 0 && !SignalAndWait(iOrphan, iMaxWaitMs)) return false;
     if (access(sPidFile.c_str(), F_OK) == 0) unlink(sPidFile.c_str());  // stale
     return true;
   }
   const int iSupervisor = oContent.m_iSupervisorPid;
-  if (!SignalProcess(iSupervisor, SIGTERM)) {
+  if (!SignalAndWait(iSupervisor, iMaxWaitMs)) return false;
+  // A supervisor that was killed could not remove its pid file.
+  if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisor) {
+    unlink(sPidFile.c_str());
+  }
+  return true;
+}
+
+bool CSupervisorServiceManager::SignalAndWait(int iPid, int iMaxWaitMs) {
+  if (!SignalProcess(iPid, SIGTERM)) {
     return Fail("CSupervisorServiceManager::Stop() cannot signal the supervisor.",
-                "cannot signal process " + std::to_string(iSupervisor));
+                "cannot signal process " + std::to_string(iPid));
   }
   auto oDeadline = CSteadyClock::now() + std::chrono::milliseconds(iMaxWaitMs);
-  while (IsProcessAlive(iSupervisor)) {
+  while (IsProcessAlive(iPid)) {
     if (CSteadyClock::now() >= oDeadline) {
       return Fail("CSupervisorServiceManager::Stop() failed: the service did not stop in time.",
                   "the service did not stop within " + std::to_string(iMaxWaitMs) + " ms");
     }
     Pause();
-  }
-  // A supervisor that was killed could not remove its pid file.
-  if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisor) {
-    unlink(sPidFile.c_str());
   }
   return true;
 }
@@ -192,8 +224,8 @@ EServiceState CSupervisorServiceManager::QueryState() {
   if (!GetProgram(sProgram)) return EServiceState::NOT_INSTALLED;
   const std::string sPidFile = PidFileOf(sProgram);
   SPidFileContent oContent;
-  if (!ReadPidFile(sPidFile, oContent) || !IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
-    return EServiceState::STOPPED;
+  if (!ReadLiveSupervisor(sPidFile, oContent)) {
+    return FindOrphan(sProgram) > 0 ? EServiceState::RUNNING : EServiceState::STOPPED;
   }
   if (oContent.m_bStopping) return EServiceState::STOP_PENDING;
   if (oContent.m_iServicePid > 0 && IsProcessAlive(oContent.m_iServicePid)) {

@@ -13,8 +13,10 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/restart_policy.h"
+#include "platform/supervisor/supervisor_log.h"
 #include "platform/system_log.h"
 
 namespace wdx {
@@ -25,6 +27,10 @@ constexpr int MAX_RESTARTS = 5;
 constexpr int RESTART_WINDOW_MS = 60000;
 // Wake-up interval while waiting, in case a child's end was not signalled.
 constexpr int WAIT_SLICE_MS = 1000;
+// A service left by a killed supervisor gets this long to stop after SIGTERM (it bounds its
+// own shutdown below that), then SIGKILL.
+constexpr int64_t ORPHAN_STOP_MS = 130000;
+constexpr int ORPHAN_POLL_MS = 20;
 
 sigset_t WatchedSignals(bool bWithChild) {
   sigset_t oSet;
@@ -43,18 +49,38 @@ int WaitForSignal(const sigset_t& oSet, int iMs) {
   return iSignal > 0 ? iSignal : 0;
 }
 
-void Log(const std::string& sText) {
-  SystemLogWrite(("wdxsupervisor: " + sText).c_str());
+}  // namespace
+
+void CSupervisor::Log(const std::string& sText, bool bError) {
+  m_oLog.Write(sText, bError);
 }
 
-}  // namespace
+bool CSupervisor::ReplaceOrphan() {
+  const int iPid = m_oPidFile.GetStaleServicePid();
+  if (!IsServiceOf(iPid, m_sProgram, FolderOf(m_oPidFile.GetPath()))) return true;
+  // Its end could not be told from a crash by anyone but its own parent: a fresh one replaces it.
+  Log("the service (process " + std::to_string(iPid) +
+          ") runs without its supervisor; it is stopped and started again.",
+      false);
+  SignalProcess(iPid, SIGTERM);
+  int64_t iEnd = GetClock().GetMonotonicMs() + ORPHAN_STOP_MS;
+  while (IsProcessAlive(iPid)) {
+    if (GetClock().GetMonotonicMs() >= iEnd) {
+      Log("the service (process " + std::to_string(iPid) + ") did not stop; it is killed.", true);
+      SignalProcess(iPid, SIGKILL);
+      iEnd = GetClock().GetMonotonicMs() + ORPHAN_STOP_MS;
+    }
+    if (StopRequestedWithin(ORPHAN_POLL_MS)) return false;
+  }
+  return true;
+}
 
 void CSupervisor::RecordService(int iPid, bool bStopping) {
   SPidFileContent oContent;
   oContent.m_iSupervisorPid = getpid();
   oContent.m_iServicePid = iPid;
   oContent.m_bStopping = bStopping;
-  if (!m_oPidFile.Update(oContent)) Log(m_oPidFile.GetLastError());
+  if (!m_oPidFile.Update(oContent)) Log(m_oPidFile.GetLastError(), true);
 }
 
 CSupervisor::EOutcome CSupervisor::WaitForServiceOrStop(int iPid, int& iExitCode) {
@@ -71,7 +97,7 @@ void CSupervisor::StopService(int iPid) {
   SignalProcess(iPid, SIGTERM);
   int iExitCode = 0;
   ReapChild(iPid, true, iExitCode);
-  Log("the service stopped with code " + std::to_string(iExitCode) + ".");
+  Log("the service stopped with code " + std::to_string(iExitCode) + ".", false);
 }
 
 bool CSupervisor::StopRequestedWithin(int iMs) {
@@ -93,12 +119,13 @@ void CSupervisor::ReportReady() {
 }
 
 int CSupervisor::Run() {
+  if (!ReplaceOrphan()) return 0;
   CRestartPolicy oPolicy(MAX_RESTARTS, ScaleInterval(RESTART_WINDOW_MS));
   for (bool bFirst = true;; bFirst = false) {
     int iPid = -1;
     int iExitCode = -1;
     if (!SpawnChild({m_sProgram}, iPid) && bFirst) {
-      Log("cannot start " + m_sProgram + "; giving up.");
+      Log("cannot start " + m_sProgram + "; giving up.", true);
       m_oPidFile.Remove();  // before the starter hears of the end
       m_oReady.Reset();
       return 1;
@@ -111,16 +138,16 @@ int CSupervisor::Run() {
         return 0;
       }
       if (iExitCode == 0) {
-        Log("the service ended.");
+        Log("the service ended.", false);
         return 0;
       }
       RecordService(0, false);
-      Log("the service failed with code " + std::to_string(iExitCode) + ".");
+      Log("the service failed with code " + std::to_string(iExitCode) + ".", true);
     } else {
-      Log("cannot start " + m_sProgram + ".");
+      Log("cannot start " + m_sProgram + ".", true);
     }
     if (!oPolicy.AllowRestart(GetClock().GetMonotonicMs())) {
-      Log("the service failed too often; giving up.");
+      Log("the service failed too often; giving up.", true);
       return 1;
     }
     if (StopRequestedWithin(ScaleInterval(RESTART_DELAY_MS))) return 0;
@@ -155,12 +182,14 @@ int RunSupervisorProgram(int argc, char** argv) {
   const sigset_t oSet = WatchedSignals(true);
   sigprocmask(SIG_BLOCK, &oSet, nullptr);
   setenv("WDX_SUPERVISED", "1", 1);
+  // The pid file lies in the program folder, and so does the log.
+  CSupervisorLog oLog(FolderOf(argv[1]));
   CSupervisorPidFile oPidFile;
   if (!oPidFile.Create(argv[1], getpid())) {
-    Log(oPidFile.GetLastError());
+    oLog.Write(oPidFile.GetLastError(), true);
     return 1;
   }
-  CSupervisor oSupervisor(argv[2], oPidFile, std::move(oReady));
+  CSupervisor oSupervisor(argv[2], oPidFile, oLog, std::move(oReady));
   return oSupervisor.Run();
 }
 

@@ -3,7 +3,11 @@
 // 5 times in 60 s, and keeps PIDFILE up to date. A program that cannot be started at all is not
 // tried again. SIGTERM, SIGINT or SIGHUP: the service gets SIGTERM, the supervisor waits for it
 // to end (the service bounds its own shutdown), removes the pid file and exits 0. The waits
-// follow WDX_TIME_SCALE.
+// follow WDX_TIME_SCALE. Its lines go to the system log and to Supervisor.log beside PIDFILE.
+//
+// A service that a killed supervisor left running in the same program folder (named in the
+// stale pid file, checked to be that folder's service) is stopped before a fresh one starts:
+// only its parent could tell its crash from its clean end, so it is replaced, not adopted.
 //
 // FD, when given, is an inherited pipe to the starter: once the pid file is taken and the first
 // service process has been started, the supervisor writes one byte to it and closes it. A
@@ -14,6 +18,7 @@
 
 #include <string>
 
+#include "platform/supervisor/supervisor_log.h"
 #include "platform/supervisor_pid_file.h"
 #include "platform/unique_fd.h"
 
@@ -22,8 +27,12 @@ namespace wdx {
 class CSupervisor final {
  public:
   // oReady: the readiness pipe (may be invalid).
-  CSupervisor(std::string sProgram, CSupervisorPidFile& oPidFile, CUniqueFd oReady)
-      : m_sProgram(std::move(sProgram)), m_oPidFile(oPidFile), m_oReady(std::move(oReady)) {}
+  CSupervisor(std::string sProgram, CSupervisorPidFile& oPidFile, CSupervisorLog& oLog,
+              CUniqueFd oReady)
+      : m_sProgram(std::move(sProgram)),
+        m_oPidFile(oPidFile),
+        m_oLog(oLog),
+        m_oReady(std::move(oReady)) {}
   CSupervisor(const CSupervisor&) = delete;
   CSupervisor& operator=(const CSupervisor&) = delete;
 
@@ -42,9 +51,14 @@ class CSupervisor final {
   void RecordService(int iPid, bool bStopping);
   // Tells the starter (once) that the service has been started.
   void ReportReady();
+  // Stops the service that a killed supervisor left behind in this program folder (named in
+  // the stale pid file); false when a stop signal came meanwhile.
+  bool ReplaceOrphan();
+  void Log(const std::string& sText, bool bError);
 
   std::string m_sProgram;
   CSupervisorPidFile& m_oPidFile;
+  CSupervisorLog& m_oLog;
   CUniqueFd m_oReady;
 };
 
