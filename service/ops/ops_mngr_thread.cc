@@ -270,6 +270,9 @@ bool COpsMngrThread::LoadGoActiveStatus() {
 
 void COpsMngrThread::RecordGoActive(bool bOn) {
   auto pStore = OpenRegistryStore();
+  std::string sValue;
+  const bool bKnown = pStore->GetValue(WDX_AUTORUN_KEY, WDX_GOACTIVE_VALUE, sValue);
+  if ((bKnown || !bOn) && (sValue == "1") == bOn) return;  // no change: no write
   if (!pStore->SetValue(WDX_AUTORUN_KEY, WDX_GOACTIVE_VALUE, bOn ? "1" : "0")) {
     ZuvLogError("Cannot record in the registry store whether GO mode is on.");
   }
