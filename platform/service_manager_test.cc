@@ -268,6 +268,9 @@ TEST_F(SupervisorServiceManagerTest, GivesUpAfterFiveRestarts) {
   EXPECT_EQ(1, iExitCode);
   EXPECT_EQ(6u, Runs().size());  // the first start and five restarts
   EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+  // Visible without a system log too.
+  EXPECT_NE(std::string::npos, m_oFolder.Read("Supervisor.log")
+                                   .find(" Error: the service failed too often; giving up.\r\r\n"));
 }
 
 TEST_F(SupervisorServiceManagerTest, SecondSupervisorIsRefused) {
