@@ -3,9 +3,12 @@
 // what a line means is the handler's business.
 //
 // Limits: a request line longer than MAX_REQUEST_LINE bytes is answered with the handler's
-// overflow answer and the connection is closed; at most MAX_CLIENTS connections at once
-// (further ones are accepted and closed at once). A client that disconnects mid-line is
-// dropped without an answer. None of this disturbs the other clients.
+// overflow answer and the connection is closed; at most MAX_CLIENTS connections at once. When
+// all are taken, a new connection first closes those that sent no complete line for
+// IDLE_CLIENT_MS (so one client cannot lock the others out, while a client that sends a line
+// every second keeps its connection); with none such it is accepted and closed at once. A
+// client that disconnects mid-line is dropped without an answer. None of this disturbs the
+// other clients.
 //
 // Threading: the server runs one thread of its own that accepts, reads and calls the handler;
 // the handler is called from that thread only, one line at a time. Start/Stop are called from
@@ -20,6 +23,7 @@ namespace wdx {
 
 inline constexpr int MAX_REQUEST_LINE = 4096;
 inline constexpr int MAX_CLIENTS = 256;
+inline constexpr int IDLE_CLIENT_MS = 5000;
 
 class ICommandHandler {
  public:

@@ -33,8 +33,9 @@ struct SClient {
   std::string m_sInput;   // bytes of the line not yet complete
   std::string m_sOutput;  // answers not yet fully written
   size_t m_iOutputSent = 0;
-  bool m_bClosing = false;  // read no more; close once the output is written
-  bool m_bDead = false;     // to be removed after this poll round
+  bool m_bClosing = false;    // read no more; close once the output is written
+  bool m_bDead = false;       // to be removed after this poll round
+  int64_t m_iLastLineMs = 0;  // when it connected or last sent a complete line
 
   size_t Pending() const { return m_sOutput.size() - m_iOutputSent; }
 };
@@ -88,6 +89,8 @@ class CCommandServer final : public ICommandServer {
   void QueueOverflow(SClient& oClient);
   void Flush(SClient& oClient);
   void Drop(SClient& oClient);
+  // Drops the clients that sent no complete line for IDLE_CLIENT_MS; false when none did.
+  bool DropIdleClients();
   void RemoveDeadClients();
 
   ICommandHandler* m_pHandler = nullptr;
@@ -230,7 +233,7 @@ void CCommandServer::RunThread() {
     if (m_oPollFds[1].revents != 0) AcceptAll();
     for (size_t i = 0; i < iPolled; ++i) {
       short iEvents = m_oPollFds[i + 2].revents;
-      if (iEvents != 0) ServiceClient(*m_oClients[i], iEvents);
+      if (iEvents != 0 && !m_oClients[i]->m_bDead) ServiceClient(*m_oClients[i], iEvents);
     }
     RemoveDeadClients();
   }
@@ -259,9 +262,11 @@ void CCommandServer::AcceptAll() {
       }
       return;
     }
-    if (m_oClients.size() >= static_cast<size_t>(MAX_CLIENTS)) continue;  // closed at once
+    // Slots run short: idle clients make room, else the newcomer is closed at once.
+    if (m_iClientCount >= MAX_CLIENTS && !DropIdleClients()) continue;
     auto pClient = std::make_unique<SClient>();
     pClient->m_oFd = std::move(oFd);
+    pClient->m_iLastLineMs = GetClock().GetMonotonicMs();
     m_oClients.push_back(std::move(pClient));
     ++m_iClientCount;
   }
@@ -322,6 +327,7 @@ void CCommandServer::ConsumeBytes(SClient& oClient, const char* pData, size_t iL
       QueueOverflow(oClient);
       return;
     }
+    oClient.m_iLastLineMs = GetClock().GetMonotonicMs();
     QueueAnswer(oClient);
   }
 }
@@ -384,6 +390,20 @@ void CCommandServer::Drop(SClient& oClient) {
   oClient.m_bDead = true;
   oClient.m_oFd.Reset();
   if (--m_iClientCount == 0) m_iIdleSinceMs = GetClock().GetMonotonicMs();
+}
+
+bool CCommandServer::DropIdleClients() {
+  const int64_t iNowMs = GetClock().GetMonotonicMs();
+  bool bDropped = false;
+  for (auto& pClient : m_oClients) {
+    if (pClient->m_bDead || iNowMs - pClient->m_iLastLineMs < IDLE_CLIENT_MS) continue;
+    Drop(*pClient);
+    bDropped = true;
+  }
+  if (bDropped) {
+    PlatformLogError("CCommandServer: all connections were taken; idle ones were closed.");
+  }
+  return bDropped;
 }
 
 void CCommandServer::RemoveDeadClients() {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/fake_clock.h"
 #include "platform/unique_fd.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
@@ -255,21 +256,57 @@ TEST_F(CommandEndpointTest, ClientThatReadsNoAnswersIsDropped) {
   EXPECT_TRUE(WaitUntil([&] { return m_pServer->GetClientCount() == 0; }));
 }
 
-TEST_F(CommandEndpointTest, ConnectionsBeyondTheLimitAreClosedAtOnce) {
-  std::vector<CUniqueFd> oFds;
-  for (int i = 0; i < MAX_CLIENTS; ++i) {
-    oFds.push_back(RawConnect(m_sPath));
-    ASSERT_TRUE(oFds.back().IsValid());
+// All slots taken, on a clock that moves only when the test says so.
+class CommandEndpointFullTest : public CommandEndpointTest {
+ protected:
+  void SetUp() override {
+    SetClockForTesting(&m_oClock);
+    CommandEndpointTest::SetUp();
+    for (int i = 0; i < MAX_CLIENTS; ++i) {
+      m_oFds.push_back(RawConnect(m_sPath));
+      ASSERT_TRUE(m_oFds.back().IsValid());
+    }
+    ASSERT_TRUE(WaitUntil([&] { return m_pServer->GetClientCount() == MAX_CLIENTS; }));
   }
-  ASSERT_TRUE(WaitUntil([&] { return m_pServer->GetClientCount() == MAX_CLIENTS; }));
+  void TearDown() override {
+    m_pServer->Stop();
+    SetClockForTesting(nullptr);
+  }
+  // One request on a raw connection; its answer, or "" when the connection was closed.
+  static std::string Ask(int iFd, const std::string& sLine) {
+    SendAll(iFd, sLine + "\n");
+    char acAnswer[64] = {};
+    pollfd oPoll = {iFd, POLLIN, 0};
+    if (poll(&oPoll, 1, 5000) <= 0) return "<no answer>";
+    return recv(iFd, acAnswer, sizeof(acAnswer) - 1, 0) > 0 ? acAnswer : "";
+  }
+
+  CFakeClock m_oClock;
+  std::vector<CUniqueFd> m_oFds;
+};
+
+TEST_F(CommandEndpointFullTest, NewConnectionIsClosedWhileNoClientIsIdle) {
+  m_oClock.AdvanceMs(IDLE_CLIENT_MS - 1);
   CUniqueFd oExtra = RawConnect(m_sPath);
   ASSERT_TRUE(oExtra.IsValid());
   EXPECT_EQ("", ReadToEnd(oExtra.Get()));
   EXPECT_EQ(MAX_CLIENTS, m_pServer->GetClientCount());
-  SendAll(oFds[7].Get(), "seven\n");
-  char acAnswer[64] = {};
-  ASSERT_GT(recv(oFds[7].Get(), acAnswer, sizeof(acAnswer) - 1, 0), 0);
-  EXPECT_STREQ("echo:seven\n", acAnswer);
+  EXPECT_EQ("echo:seven\n", Ask(m_oFds[7].Get(), "seven"));
+}
+
+TEST_F(CommandEndpointFullTest, IdleClientsMakeRoomAndActiveOnesStay) {
+  // A console asks once a second; a half line is no sign of life.
+  m_oClock.AdvanceMs(IDLE_CLIENT_MS - 1000);
+  EXPECT_EQ("echo:poll\n", Ask(m_oFds[0].Get(), "poll"));
+  SendAll(m_oFds[1].Get(), "half");
+  m_oClock.AdvanceMs(1000);
+  CUniqueFd oExtra = RawConnect(m_sPath);
+  ASSERT_TRUE(oExtra.IsValid());
+  EXPECT_EQ("echo:new\n", Ask(oExtra.Get(), "new"));
+  EXPECT_TRUE(WaitUntil([&] { return m_pServer->GetClientCount() == 2; }));
+  EXPECT_EQ("echo:poll\n", Ask(m_oFds[0].Get(), "poll"));
+  EXPECT_EQ("", ReadToEnd(m_oFds[1].Get()));
+  EXPECT_EQ("", ReadToEnd(m_oFds[2].Get()));
 }
 
 // --- The socket file ---

@@ -11,8 +11,9 @@ namespace wdx {
 
 // Starts the program detached from the caller (own session, standard streams on /dev/null,
 // no inherited descriptors besides those); iPid receives its process id. The caller need not
-// wait for it: it is reparented when the caller exits.
-bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid);
+// wait for it: it is reparented when the caller exits. iInheritFd (above 2; -1: none) is the one
+// descriptor of the caller that the program inherits, under the same number.
+bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid, int iInheritFd = -1);
 // Runs a program and waits for it; iExitCode receives its exit code (128 + signal when killed).
 bool RunAndWait(const std::vector<std::string>& oArgs, int& iExitCode);
 // As RunAndWait, and sOutput receives what the program wrote to its standard output (at most

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -67,12 +68,28 @@ void CloseFrom(unsigned int iFirst, unsigned int iLast) {
   for (unsigned int iFd = iFirst; iFd <= iCap; ++iFd) close(static_cast<int>(iFd));
 }
 
-[[noreturn]] void RunGrandchild(char* const* pArgv, int iReportFd) {
+// Closes every descriptor from 3 up except iKeepA and iKeepB (-1: none).
+void CloseAllBut(int iKeepA, int iKeepB) {
+  const int iLow = iKeepA < iKeepB ? iKeepA : iKeepB;
+  const int iHigh = iKeepA < iKeepB ? iKeepB : iKeepA;
+  unsigned int iNext = 3;
+  for (int iKeep : {iLow, iHigh}) {
+    if (iKeep < 3) continue;
+    CloseFrom(iNext, static_cast<unsigned int>(iKeep) - 1);
+    iNext = static_cast<unsigned int>(iKeep) + 1;
+  }
+  CloseFrom(iNext, UINT_MAX);
+}
+
+[[noreturn]] void RunGrandchild(char* const* pArgv, int iReportFd, int iInheritFd) {
   ResetSignals();
   int iKeep = fcntl(iReportFd, F_DUPFD_CLOEXEC, 3);
   if (iKeep < 0) _exit(127);
-  CloseFrom(3, static_cast<unsigned int>(iKeep) - 1);
-  CloseFrom(static_cast<unsigned int>(iKeep) + 1, UINT_MAX);
+  if (iInheritFd >= 0 && fcntl(iInheritFd, F_SETFD, 0) != 0) {
+    Report(iKeep, SSpawnReport::ERROR, errno);
+    _exit(127);
+  }
+  CloseAllBut(iKeep, iInheritFd);
   int iNull = open("/dev/null", O_RDWR);
   if (iNull < 0) {
     Report(iKeep, SSpawnReport::ERROR, errno);
@@ -87,7 +104,7 @@ void CloseFrom(unsigned int iFirst, unsigned int iLast) {
   _exit(127);
 }
 
-[[noreturn]] void RunIntermediate(char* const* pArgv, int iReportFd) {
+[[noreturn]] void RunIntermediate(char* const* pArgv, int iReportFd, int iInheritFd) {
   if (setsid() < 0) {
     Report(iReportFd, SSpawnReport::ERROR, errno);
     _exit(1);
@@ -97,7 +114,7 @@ void CloseFrom(unsigned int iFirst, unsigned int iLast) {
     Report(iReportFd, SSpawnReport::ERROR, errno);
     _exit(1);
   }
-  if (iGrandchild == 0) RunGrandchild(pArgv, iReportFd);
+  if (iGrandchild == 0) RunGrandchild(pArgv, iReportFd, iInheritFd);
   Report(iReportFd, SSpawnReport::PID, iGrandchild);
   _exit(0);
 }
@@ -183,8 +200,12 @@ sigset_t StopSignals() {
 
 }  // namespace
 
-bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid) {
+bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid, int iInheritFd) {
   iPid = -1;
+  if (iInheritFd >= 0 && iInheritFd <= 2) {
+    PlatformLogError("SpawnDetached() failed: a standard stream cannot be passed on.");
+    return false;
+  }
   if (oArgs.empty() || oArgs[0].empty()) {
     PlatformLogError("SpawnDetached() failed: no program given.");
     return false;
@@ -202,7 +223,7 @@ bool SpawnDetached(const std::vector<std::string>& oArgs, int& iPid) {
     PlatformLogError("SpawnDetached() cannot fork.");
     return false;
   }
-  if (iChild == 0) RunIntermediate(oArgv.data(), oWrite.Get());
+  if (iChild == 0) RunIntermediate(oArgv.data(), oWrite.Get(), iInheritFd);
   oWrite.Reset();
   int iStatus = 0;
   while (waitpid(iChild, &iStatus, 0) < 0 && errno == EINTR) {

@@ -3,10 +3,14 @@
 #include "platform/service_manager_supervisor.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -15,6 +19,7 @@
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/supervisor_pid_file.h"
+#include "platform/unique_fd.h"
 
 namespace wdx {
 namespace {
@@ -49,11 +54,33 @@ class CSupervisorServiceManager final : public IServiceManager {
   bool GetProgram(std::string& sProgram) {
     return m_pStore->GetValue(WDX_SERVICE_KEY, "ImagePath", sProgram) && !sProgram.empty();
   }
-  static std::string PidFileOf(const std::string& sProgram) {
-    return FolderOf(sProgram) + WDX_PID_FILE_NAME;
+  // The service's program folder: WDX_HOME when set (the service inherits it), else the
+  // folder of the service program. Each program folder has its own pid file.
+  static std::string ProgramFolderOf(const std::string& sProgram) {
+    const char* szHome = std::getenv("WDX_HOME");
+    return szHome != nullptr && *szHome != '\0' ? GetProgramFolder() : FolderOf(sProgram);
   }
+  static std::string PidFileOf(const std::string& sProgram) {
+    return ProgramFolderOf(sProgram) + WDX_PID_FILE_NAME;
+  }
+  // True when the pid file names a live supervisor; oContent is the file's content.
+  static bool ReadLiveSupervisor(const std::string& sPidFile, SPidFileContent& oContent) {
+    return ReadPidFile(sPidFile, oContent) && IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile);
+  }
+  // The service process that a killed supervisor left running, else 0.
+  static int FindOrphan(const std::string& sProgram) {
+    SPidFileContent oContent;
+    const std::string sPidFile = PidFileOf(sProgram);
+    if (!ReadPidFile(sPidFile, oContent) || IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
+      return 0;
+    }
+    return IsServiceOf(oContent.m_iServicePid, sProgram, ProgramFolderOf(sProgram))
+               ? oContent.m_iServicePid
+               : 0;
+  }
+  bool SignalAndWait(int iPid, int iMaxWaitMs);
   std::string LocateSupervisor(const std::string& sProgram) const;
-  bool ConfirmStart(const std::string& sPidFile, int iSupervisorPid);
+  bool ConfirmStart(int iReadyFd);
   bool Fail(const char* szLogText, const std::string& sReason) {
     m_sLastError = sReason;
     PlatformLogError(szLogText);
@@ -102,37 +129,55 @@ bool CSupervisorServiceManager::Start() {
   if (!GetProgram(sProgram)) {
     return Fail("CSupervisorServiceManager::Start() failed: not installed.", "not installed");
   }
-  EServiceState eState = QueryState();
-  if (eState == EServiceState::RUNNING || eState == EServiceState::START_PENDING) return true;
-  if (eState == EServiceState::STOP_PENDING) {
+  const std::string sPidFile = PidFileOf(sProgram);
+  SPidFileContent oContent;
+  if (ReadLiveSupervisor(sPidFile, oContent)) {
+    if (!oContent.m_bStopping) return true;
     return Fail("CSupervisorServiceManager::Start() failed: the service is stopping.",
                 "the service is still stopping");
   }
+  // A service left without its supervisor is replaced by the new supervisor.
   const std::string sSupervisor = LocateSupervisor(sProgram);
-  const std::string sPidFile = PidFileOf(sProgram);
+  int aPipe[2];
+  if (pipe2(aPipe, O_CLOEXEC) != 0) {
+    return Fail("CSupervisorServiceManager::Start() cannot create the readiness pipe.",
+                std::string("cannot create a pipe: ") + std::strerror(errno));
+  }
+  CUniqueFd oReady(aPipe[0]);
+  CUniqueFd oReadyWrite(aPipe[1]);
   int iPid = -1;
-  if (!SpawnDetached({sSupervisor, sPidFile, sProgram}, iPid)) {
+  if (!SpawnDetached(
+          {sSupervisor, "--ready-fd", std::to_string(oReadyWrite.Get()), sPidFile, sProgram}, iPid,
+          oReadyWrite.Get())) {
     return Fail("CSupervisorServiceManager::Start() cannot start the supervisor.",
                 "cannot run " + sSupervisor);
   }
-  return ConfirmStart(sPidFile, iPid);
+  oReadyWrite.Reset();  // the supervisor holds the only write end now
+  return ConfirmStart(oReady.Get());
 }
 
-// Waits until the new supervisor has taken the pid file (or has given up at once).
-bool CSupervisorServiceManager::ConfirmStart(const std::string& sPidFile, int iSupervisorPid) {
+// The supervisor writes one byte once it has taken the pid file and started the service, and
+// closes the pipe: end-of-file alone means it gave up before. A service that ends at once has
+// still been started (its end is the supervisor's to judge).
+bool CSupervisorServiceManager::ConfirmStart(int iReadyFd) {
   auto oDeadline = CSteadyClock::now() + std::chrono::milliseconds(START_CONFIRM_MS);
-  while (CSteadyClock::now() < oDeadline) {
-    SPidFileContent oContent;
-    if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisorPid) {
-      return true;
-    }
-    if (!IsProcessAlive(iSupervisorPid)) {
-      return Fail("CSupervisorServiceManager::Start() failed: the supervisor ended at once.",
-                  "the supervisor ended at once (see the system log)");
-    }
-    Pause();
+  for (;;) {
+    auto iLeftMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(oDeadline - CSteadyClock::now());
+    if (iLeftMs.count() <= 0) return true;  // still starting: QueryState tells
+    pollfd oPoll = {iReadyFd, POLLIN, 0};
+    int iReady = poll(&oPoll, 1, static_cast<int>(iLeftMs.count()));
+    if (iReady < 0 && errno == EINTR) continue;
+    if (iReady < 0) break;
+    if (iReady == 0) continue;
+    char cByte = 0;
+    ssize_t iRead = read(iReadyFd, &cByte, 1);
+    if (iRead < 0 && errno == EINTR) continue;
+    if (iRead == 1) return true;
+    break;
   }
-  return true;  // still starting: QueryState tells
+  return Fail("CSupervisorServiceManager::Start() failed: the supervisor ended at once.",
+              "the supervisor gave up before starting the service (see the system log)");
 }
 
 bool CSupervisorServiceManager::Stop(int iMaxWaitMs) {
@@ -142,26 +187,34 @@ bool CSupervisorServiceManager::Stop(int iMaxWaitMs) {
   }
   const std::string sPidFile = PidFileOf(sProgram);
   SPidFileContent oContent;
-  if (!ReadPidFile(sPidFile, oContent) || !IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
+  if (!ReadLiveSupervisor(sPidFile, oContent)) {
+    // A service whose supervisor was killed is stopped directly.
+    const int iOrphan = FindOrphan(sProgram);
+    if (iOrphan > 0 && !SignalAndWait(iOrphan, iMaxWaitMs)) return false;
     if (access(sPidFile.c_str(), F_OK) == 0) unlink(sPidFile.c_str());  // stale
     return true;
   }
   const int iSupervisor = oContent.m_iSupervisorPid;
-  if (!SignalProcess(iSupervisor, SIGTERM)) {
+  if (!SignalAndWait(iSupervisor, iMaxWaitMs)) return false;
+  // A supervisor that was killed could not remove its pid file.
+  if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisor) {
+    unlink(sPidFile.c_str());
+  }
+  return true;
+}
+
+bool CSupervisorServiceManager::SignalAndWait(int iPid, int iMaxWaitMs) {
+  if (!SignalProcess(iPid, SIGTERM)) {
     return Fail("CSupervisorServiceManager::Stop() cannot signal the supervisor.",
-                "cannot signal process " + std::to_string(iSupervisor));
+                "cannot signal process " + std::to_string(iPid));
   }
   auto oDeadline = CSteadyClock::now() + std::chrono::milliseconds(iMaxWaitMs);
-  while (IsProcessAlive(iSupervisor)) {
+  while (IsProcessAlive(iPid)) {
     if (CSteadyClock::now() >= oDeadline) {
       return Fail("CSupervisorServiceManager::Stop() failed: the service did not stop in time.",
                   "the service did not stop within " + std::to_string(iMaxWaitMs) + " ms");
     }
     Pause();
-  }
-  // A supervisor that was killed could not remove its pid file.
-  if (ReadPidFile(sPidFile, oContent) && oContent.m_iSupervisorPid == iSupervisor) {
-    unlink(sPidFile.c_str());
   }
   return true;
 }
@@ -171,8 +224,8 @@ EServiceState CSupervisorServiceManager::QueryState() {
   if (!GetProgram(sProgram)) return EServiceState::NOT_INSTALLED;
   const std::string sPidFile = PidFileOf(sProgram);
   SPidFileContent oContent;
-  if (!ReadPidFile(sPidFile, oContent) || !IsSupervisorOf(oContent.m_iSupervisorPid, sPidFile)) {
-    return EServiceState::STOPPED;
+  if (!ReadLiveSupervisor(sPidFile, oContent)) {
+    return FindOrphan(sProgram) > 0 ? EServiceState::RUNNING : EServiceState::STOPPED;
   }
   if (oContent.m_bStopping) return EServiceState::STOP_PENDING;
   if (oContent.m_iServicePid > 0 && IsProcessAlive(oContent.m_iServicePid)) {

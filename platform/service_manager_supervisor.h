@@ -1,6 +1,9 @@
 // The service manager where systemd does not run: the installation is a record in the registry
 // store, and a running service is the detached supervisor program "wdxsupervisor" with the
-// service program as its child, both named in the pid file beside the service program.
+// service program as its child, both named in the pid file "wdxsvc.pid" in the program folder
+// (WDX_HOME when set, else the service program's folder), so that program folders served by
+// one set of programs do not share it. A service whose supervisor was killed still counts as
+// running; Stop stops it, and Start has a new supervisor replace it.
 //
 // Threading: one object per caller thread.
 #pragma once

@@ -167,6 +167,12 @@ class SupervisorServiceManagerTest : public ::testing::Test {
     }
     return m_pManager->QueryState() == eState;
   }
+  static bool WaitUntilDead(int iPid) {
+    for (int i = 0; i < 1000 && IsProcessAlive(iPid); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return !IsProcessAlive(iPid);
+  }
   std::vector<std::string> Runs() const {
     std::vector<std::string> oLines;
     std::istringstream oText(m_oFolder.Read("runs.txt"));
@@ -234,12 +240,22 @@ TEST_F(SupervisorServiceManagerTest, CrashedServiceIsRestarted) {
 TEST_F(SupervisorServiceManagerTest, CleanExitIsNotRestarted) {
   m_oFolder.Write("exit_clean", "");
   ASSERT_TRUE(m_pManager->Install(m_sProgram));
-  ASSERT_TRUE(m_pManager->Start());
+  // The service was started; that it ended at once is the supervisor's to judge.
+  ASSERT_TRUE(m_pManager->Start()) << m_pManager->GetLastError();
   ASSERT_TRUE(WaitForState(EServiceState::STOPPED));
   EXPECT_EQ(1u, Runs().size());
   for (int i = 0; i < 100 && access(m_sPidFile.c_str(), F_OK) == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+}
+
+TEST_F(SupervisorServiceManagerTest, StartFailsWhenTheServiceCannotBeStarted) {
+  ASSERT_TRUE(m_pManager->Install(m_oFolder.File("missing")));
+  EXPECT_FALSE(m_pManager->Start());
+  EXPECT_NE(std::string::npos, m_pManager->GetLastError().find("gave up"))
+      << m_pManager->GetLastError();
+  EXPECT_EQ(EServiceState::STOPPED, m_pManager->QueryState());
   EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
 }
 
@@ -252,6 +268,9 @@ TEST_F(SupervisorServiceManagerTest, GivesUpAfterFiveRestarts) {
   EXPECT_EQ(1, iExitCode);
   EXPECT_EQ(6u, Runs().size());  // the first start and five restarts
   EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));
+  // Visible without a system log too.
+  EXPECT_NE(std::string::npos, m_oFolder.Read("Supervisor.log")
+                                   .find(" Error: the service failed too often; giving up.\r\r\n"));
 }
 
 TEST_F(SupervisorServiceManagerTest, SecondSupervisorIsRefused) {
@@ -292,6 +311,69 @@ TEST_F(SupervisorServiceManagerTest, StalePidFileIsNotTakenForARunningService) {
   EXPECT_TRUE(WaitForState(EServiceState::RUNNING));
 }
 
+TEST_F(SupervisorServiceManagerTest, ServiceLeftByAKilledSupervisorIsReplacedOrStopped) {
+  ASSERT_TRUE(m_pManager->Install(m_sProgram));
+  for (bool bRestart : {true, false}) {
+    ASSERT_TRUE(m_pManager->Start()) << m_pManager->GetLastError();
+    ASSERT_TRUE(WaitForState(EServiceState::RUNNING));
+    const SPidFileContent oBefore = PidFile();
+    ASSERT_TRUE(WaitForRuns(bRestart ? 1 : 5));
+    ASSERT_EQ(0, kill(oBefore.m_iSupervisorPid, SIGKILL));
+    ASSERT_TRUE(WaitUntilDead(oBefore.m_iSupervisorPid));
+    EXPECT_EQ(EServiceState::RUNNING, m_pManager->QueryState());  // the service still serves
+    const std::string sTerm = "term " + std::to_string(oBefore.m_iServicePid);
+    if (bRestart) {
+      // A new supervisor stops the old service before it starts its own: never two at once.
+      ASSERT_TRUE(m_pManager->Start()) << m_pManager->GetLastError();
+      ASSERT_TRUE(WaitForRuns(3));
+      EXPECT_EQ(sTerm, Runs()[1]);
+      EXPECT_NE(std::string::npos,
+                m_oFolder.Read("Supervisor.log").find("runs without its supervisor"));
+      ASSERT_TRUE(WaitForState(EServiceState::RUNNING));
+      EXPECT_NE(oBefore.m_iServicePid, PidFile().m_iServicePid);
+      ASSERT_TRUE(m_pManager->Stop(10000));
+      ASSERT_TRUE(WaitForRuns(4));
+    } else {
+      ASSERT_TRUE(m_pManager->Stop(10000)) << m_pManager->GetLastError();
+      EXPECT_EQ(sTerm, Runs().back());
+      EXPECT_EQ(EServiceState::STOPPED, m_pManager->QueryState());
+    }
+    EXPECT_FALSE(IsProcessAlive(oBefore.m_iServicePid));
+  }
+}
+
+TEST_F(SupervisorServiceManagerTest, EachProgramFolderHasItsOwnService) {
+  // Two program folders served by one program, each with its own registry store.
+  test::CTempFolder aHomes[2];
+  std::unique_ptr<IServiceManager> aManagers[2];
+  auto Use = [&](int i) { setenv("WDX_HOME", aHomes[i].Path().c_str(), 1); };
+  for (int i = 0; i < 2; ++i) {
+    Use(i);
+    aManagers[i] = CreateSupervisorServiceManager(OpenRegistryStoreAt(aHomes[i].File("registry")),
+                                                  m_sSupervisor);
+    ASSERT_TRUE(aManagers[i]->Install(m_sProgram));
+    ASSERT_TRUE(aManagers[i]->Start()) << aManagers[i]->GetLastError();
+  }
+  ASSERT_TRUE(WaitForRuns(2));
+  SPidFileContent aPids[2];
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(ReadPidFile(aHomes[i].File("wdxsvc.pid"), aPids[i]));
+  EXPECT_NE(aPids[0].m_iServicePid, aPids[1].m_iServicePid);
+  EXPECT_NE(0, access(m_sPidFile.c_str(), F_OK));  // nothing beside the program
+  Use(1);
+  ASSERT_TRUE(aManagers[1]->Uninstall()) << aManagers[1]->GetLastError();
+  EXPECT_FALSE(IsProcessAlive(aPids[1].m_iServicePid));
+  Use(0);
+  EXPECT_EQ(EServiceState::RUNNING, aManagers[0]->QueryState());
+  EXPECT_TRUE(IsProcessAlive(aPids[0].m_iServicePid));
+  ASSERT_TRUE(aManagers[0]->Stop(10000));
+  unsetenv("WDX_HOME");
+  for (auto& oHome : aHomes) {
+    EXPECT_NE(
+        std::string::npos,
+        oHome.Read("Supervisor.log").find(" Message: the service stopped with code 0.\r\r\n"));
+  }
+}
+
 TEST_F(SupervisorServiceManagerTest, NothingWorksBeforeInstall) {
   EXPECT_FALSE(m_pManager->Start());
   EXPECT_EQ("not installed", m_pManager->GetLastError());
@@ -303,6 +385,10 @@ TEST_F(SupervisorServiceManagerTest, NothingWorksBeforeInstall) {
 
 TEST_F(SupervisorServiceManagerTest, SupervisorWithWrongArgumentsExitsAtOnce) {
   int iExitCode = -1;
+  for (const char* szFd : {"abc", "1", "99"}) {  // not a number, a standard stream, not open
+    ASSERT_TRUE(RunAndWait({m_sSupervisor, "--ready-fd", szFd, m_sPidFile, m_sProgram}, iExitCode));
+    EXPECT_EQ(2, iExitCode) << szFd;
+  }
   ASSERT_TRUE(RunAndWait({m_sSupervisor, m_sPidFile}, iExitCode));
   EXPECT_EQ(2, iExitCode);
   ASSERT_TRUE(RunAndWait({m_sSupervisor, "/nonexistent/dir/x.pid", m_sProgram}, iExitCode));

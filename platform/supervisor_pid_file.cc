@@ -4,10 +4,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/unique_fd.h"
 
@@ -49,6 +52,29 @@ bool WriteAll(int iFd, const std::string& sText) {
   return true;
 }
 
+// The NUL-separated strings of /proc/PID/<sName> (arguments or environment).
+bool ReadProcList(int iPid, const char* szName, std::vector<std::string>& oItems) {
+  oItems.clear();
+  std::string sText;
+  if (!ReadSmallFile("/proc/" + std::to_string(iPid) + "/" + szName, sText, MAX_CMDLINE)) {
+    return false;
+  }
+  size_t iStart = 0;
+  while (iStart < sText.size()) {
+    size_t iEnd = sText.find('\0', iStart);
+    if (iEnd == std::string::npos) iEnd = sText.size();
+    oItems.push_back(sText.substr(iStart, iEnd - iStart));
+    iStart = iEnd + 1;
+  }
+  return true;
+}
+
+bool HasArgument(int iPid, const std::string& sArgument) {
+  std::vector<std::string> oArgs;
+  if (!ReadProcList(iPid, "cmdline", oArgs)) return false;
+  return std::find(oArgs.begin(), oArgs.end(), sArgument) != oArgs.end();
+}
+
 }  // namespace
 
 std::string FormatPidFile(const SPidFileContent& oContent) {
@@ -88,20 +114,23 @@ bool ReadPidFile(const std::string& sPath, SPidFileContent& oContent) {
 }
 
 bool IsSupervisorOf(int iPid, const std::string& sPidFilePath) {
-  if (!IsProcessAlive(iPid)) return false;
-  std::string sCommandLine;
-  if (!ReadSmallFile("/proc/" + std::to_string(iPid) + "/cmdline", sCommandLine, MAX_CMDLINE)) {
-    return false;
+  return IsProcessAlive(iPid) && HasArgument(iPid, sPidFilePath);
+}
+
+bool IsServiceOf(int iPid, const std::string& sProgram, const std::string& sProgramFolder) {
+  if (iPid <= 0 || !IsProcessAlive(iPid) || !HasArgument(iPid, sProgram)) return false;
+  std::vector<std::string> oEnvironment;
+  if (!ReadProcList(iPid, "environ", oEnvironment)) return false;
+  bool bSupervised = false;
+  std::string sFolder = FolderOf(sProgram);
+  for (const std::string& sEntry : oEnvironment) {
+    if (sEntry == "WDX_SUPERVISED=1") bSupervised = true;
+    if (sEntry.rfind("WDX_HOME=", 0) == 0 && sEntry.size() > 9) {
+      sFolder = sEntry.substr(9);
+      if (sFolder.back() != '/') sFolder += '/';
+    }
   }
-  // Arguments are separated (and ended) by NUL bytes.
-  size_t iStart = 0;
-  while (iStart < sCommandLine.size()) {
-    size_t iEnd = sCommandLine.find('\0', iStart);
-    if (iEnd == std::string::npos) iEnd = sCommandLine.size();
-    if (sCommandLine.compare(iStart, iEnd - iStart, sPidFilePath) == 0) return true;
-    iStart = iEnd + 1;
-  }
-  return false;
+  return bSupervised && sFolder == sProgramFolder;
 }
 
 bool CSupervisorPidFile::WriteTemporary(const SPidFileContent& oContent, std::string& sTemporary) {
@@ -118,6 +147,7 @@ bool CSupervisorPidFile::WriteTemporary(const SPidFileContent& oContent, std::st
 bool CSupervisorPidFile::Create(const std::string& sPath, int iOwnPid) {
   Remove();
   m_sPath = sPath;
+  m_iStaleServicePid = 0;
   SPidFileContent oContent;
   oContent.m_iSupervisorPid = iOwnPid;
   std::string sTemporary;
@@ -131,13 +161,15 @@ bool CSupervisorPidFile::Create(const std::string& sPath, int iOwnPid) {
     }
     if (errno != EEXIST) break;
     SPidFileContent oOther;
-    if (ReadPidFile(m_sPath, oOther) && oOther.m_iSupervisorPid != iOwnPid &&
+    const bool bRead = ReadPidFile(m_sPath, oOther);
+    if (bRead && oOther.m_iSupervisorPid != iOwnPid &&
         IsSupervisorOf(oOther.m_iSupervisorPid, m_sPath)) {
       unlink(sTemporary.c_str());
       m_sLastError = "another supervisor (process " + std::to_string(oOther.m_iSupervisorPid) +
                      ") runs with " + m_sPath;
       return false;
     }
+    if (bRead) m_iStaleServicePid = oOther.m_iServicePid;
     unlink(m_sPath.c_str());  // stale: its supervisor is gone
   }
   m_sLastError = "cannot create " + m_sPath + ": " + std::strerror(errno);

@@ -24,6 +24,11 @@ bool ReadPidFile(const std::string& sPath, SPidFileContent& oContent);
 // True when iPid is a live process that was started with sPidFilePath as one of its arguments
 // (so a reused process id is not taken for a supervisor).
 bool IsSupervisorOf(int iPid, const std::string& sPidFilePath);
+// True when iPid is a live service process of the program folder sProgramFolder: started by a
+// supervisor (WDX_SUPERVISED=1) with sProgram as one of its arguments, and with
+// sProgramFolder as its program folder (its WDX_HOME, else the folder of sProgram). Tells a
+// service whose supervisor was killed from a process that reuses its id.
+bool IsServiceOf(int iPid, const std::string& sProgram, const std::string& sProgramFolder);
 
 // The supervisor's hold on its pid file: created once, rewritten as the service comes and goes,
 // removed when the object goes.
@@ -35,8 +40,12 @@ class CSupervisorPidFile final {
   CSupervisorPidFile& operator=(const CSupervisorPidFile&) = delete;
 
   // Writes a new pid file naming iOwnPid. Refused when the file names another live supervisor;
-  // a stale file is replaced.
+  // a stale file is replaced, and the service process it named is kept for
+  // GetStaleServicePid().
   bool Create(const std::string& sPath, int iOwnPid);
+  // The service process id of the stale file that Create replaced (0: none).
+  int GetStaleServicePid() const { return m_iStaleServicePid; }
+  const std::string& GetPath() const { return m_sPath; }
   bool Update(const SPidFileContent& oContent);
   void Remove();
   const std::string& GetLastError() const { return m_sLastError; }
@@ -46,6 +55,7 @@ class CSupervisorPidFile final {
 
   std::string m_sPath;
   bool m_bOwned = false;
+  int m_iStaleServicePid = 0;
   std::string m_sLastError;
 };
 

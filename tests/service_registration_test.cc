@@ -70,10 +70,17 @@ TEST(ServiceProgram, ADamagedRegistryStoreIsReportedAndLeftAlone) {
   mkdir((oFixture.Home() + "registry").c_str(), 0700);
   const std::string sGarbage = "{\"keys\": {\"HKCR\\\\AppID";  // cut short
   oFixture.Folder().Write("registry/store", sGarbage);
-  const SRunResult oRun = oFixture.RunService({"-RegServer"});
-  EXPECT_NE(oRun.m_iExitCode, 0);
-  EXPECT_EQ(oFixture.Folder().Read("registry/store"), sGarbage);
-  EXPECT_NE(oFixture.RunService({}).m_iExitCode, 0);
+  // Every way of running the program names the cause, the file and the remedy.
+  for (const char* szSwitch : {"-Service", "-RegServer", ""}) {
+    const SRunResult oRun = oFixture.RunService(*szSwitch ? std::vector<std::string>{szSwitch}
+                                                          : std::vector<std::string>{});
+    EXPECT_EQ(oRun.m_iExitCode, 13) << szSwitch;
+    EXPECT_NE(oRun.m_sErr.find("The registry store " + oFixture.RegistryPath() + " is damaged"),
+              std::string::npos)
+        << szSwitch << ": " << oRun.m_sErr;
+    EXPECT_NE(oRun.m_sErr.find("register again with \"wdxsvc -Service\""), std::string::npos);
+    EXPECT_EQ(oFixture.Folder().Read("registry/store"), sGarbage);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "service/host/registration.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/component.h"
 #include "platform/file_system.h"
@@ -48,6 +49,27 @@ int RegistryExitCode(int iErrno) {
   }
 }
 
+std::string RegistryProblemText(int iErrno) {
+  const std::string sPath = GetRegistryStorePath();
+  switch (iErrno) {
+    case 0:
+    case ENOENT:
+      return "";
+    case EBADMSG:
+      return "The registry store " + sPath +
+             " is damaged (it is not a registry store) and was left unchanged. Repair it, or move "
+             "it away and register again with \"wdxsvc -Service\" (or \"-RegServer\").";
+    case EACCES:
+    case EPERM:
+      return "The registry store " + sPath +
+             " cannot be opened: permission denied. Run as its owner (root for the default "
+             "place), or set WDX_REGISTRY to a store of your own.";
+    default:
+      return "The registry store " + sPath +
+             " cannot be read or written: " + std::strerror(iErrno) + ".";
+  }
+}
+
 bool CServiceRegistration::Set(const std::string& sKey, const std::string& sName,
                                const std::string& sValue) {
   return m_oStore.SetValue(sKey, sName, sValue);
@@ -55,6 +77,8 @@ bool CServiceRegistration::Set(const std::string& sKey, const std::string& sName
 
 int CServiceRegistration::Fail(const std::string& sWhat) {
   m_sLastError = sWhat;
+  const std::string sProblem = RegistryProblemText(m_oStore.GetLastErrorCode());
+  if (!sProblem.empty()) m_sLastError += "\n" + sProblem;
   const int iCode = RegistryExitCode(m_oStore.GetLastErrorCode());
   return iCode == 0 ? 1 : iCode;
 }

@@ -54,5 +54,8 @@ class CServiceRegistration final {
 
 // Maps a registry store error (errno) to the exit code above.
 int RegistryExitCode(int iErrno);
+// For the operator: what is wrong with the registry store file, which file, and what to do;
+// "" for no error or a missing key (ENOENT).
+std::string RegistryProblemText(int iErrno);
 
 }  // namespace wdx

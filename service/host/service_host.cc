@@ -61,11 +61,16 @@ int CServiceHost::Main(int argc, const char* const* argv) {
   std::string sLocalService;
   if (!pStore->KeyExists(AppIdKey())) {
     const int iError = pStore->GetLastErrorCode();
+    const std::string sProblem = RegistryProblemText(iError);
+    if (!sProblem.empty()) {
+      std::fprintf(stderr, "WDXSVC: %s\n", sProblem.c_str());
+      return RegistryExitCode(iError);
+    }
     std::fprintf(stderr,
                  "WDXSVC is not registered in %s: run \"wdxsvc -RegServer\" or \"wdxsvc "
                  "-Service\" first.\n",
                  GetRegistryStorePath().c_str());
-    return iError == 0 ? 2 : RegistryExitCode(iError);
+    return 2;
   }
   const bool bAsService = pStore->GetValue(AppIdKey(), "LocalService", sLocalService);
   return Run(bAsService);

@@ -27,11 +27,14 @@ bool COpsMngrThread::GoContinues() const {
 
 void COpsMngrThread::Go() {
   if (!PrepareGo()) return;
+  if (m_pOwner->m_bGo) RecordGoActive(true);
   bool bFailureSeen = false;
   int iRestarts = 0;
   bool bLeave = false;
   while (GoContinues() && !bLeave) RunCycle(bFailureSeen, iRestarts, bLeave);
   LeaveGo(bFailureSeen);
+  // STOP (or TEST) ends GO mode for good; a service stop or a reboot leaves it on.
+  if (m_iPendingCommand != WDX_GO) RecordGoActive(false);
 }
 
 bool COpsMngrThread::PrepareGo() {

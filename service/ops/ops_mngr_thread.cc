@@ -123,6 +123,9 @@ bool COpsMngrThread::LowLevelInit() {
       ZuvLogMessage("Will auto-start into GO mode shortly...");
       m_bAutoStartPending = true;
     }
+    // A service that ended while in GO mode goes on watching (an automatic GO, which waits
+    // for the application after a reboot, takes precedence).
+    m_bResumeGoPending = !m_bAutoStartPending && LoadGoActiveStatus();
     ZuvLogEvent("COpsMngrThread::LowLevelInit() 5");
   } else {
     ShowBox("oWD failed to initialize.");
@@ -144,11 +147,14 @@ void COpsMngrThread::KeepAlive() {
     oEvent.Clear();
     if (!bSignalled) {
       if (m_bAutoStartPending) AutoStart();
+      if (m_bResumeGoPending) ResumeGo();
       continue;
     }
     ZuvLogEvent("COpsMngrThread::KeepAlive() Command Event.");
     if (m_iPendingCommand == WDX_STOP) CancelAutoStart();
+    if (m_iPendingCommand == WDX_GO || IsStopCommand()) m_bResumeGoPending = false;
     if (m_iPendingCommand == WDX_GO) Go();
+    if (IsStopCommand()) RecordGoActive(false);
   }
   ZuvLogEvent("COpsMngrThread::KeepAlive() exits.");
 }
@@ -261,6 +267,31 @@ bool COpsMngrThread::LoadAutoRunStatus() {
   ZuvLogEvent(bOn ? "LoadAutoRunStatus:: AutoRun status = true."
                   : "LoadAutoRunStatus:: AutoRun status = false.");
   return true;
+}
+
+bool COpsMngrThread::LoadGoActiveStatus() {
+  std::string sValue;
+  auto pStore = OpenRegistryStore();
+  if (!pStore->GetValue(WDX_AUTORUN_KEY, WDX_GOACTIVE_VALUE, sValue) || sValue != "1") return false;
+  ZuvLogMessage("GO mode was on when the service ended last; it is entered again.");
+  return true;
+}
+
+void COpsMngrThread::RecordGoActive(bool bOn) {
+  auto pStore = OpenRegistryStore();
+  std::string sValue;
+  const bool bKnown = pStore->GetValue(WDX_AUTORUN_KEY, WDX_GOACTIVE_VALUE, sValue);
+  if ((bKnown || !bOn) && (sValue == "1") == bOn) return;  // no change: no write
+  if (!pStore->SetValue(WDX_AUTORUN_KEY, WDX_GOACTIVE_VALUE, bOn ? "1" : "0")) {
+    ZuvLogError("Cannot record in the registry store whether GO mode is on.");
+  }
+}
+
+void COpsMngrThread::ResumeGo() {
+  m_bResumeGoPending = false;
+  m_iPendingCommand = WDX_GO;
+  m_pOwner->m_bGo = true;
+  Go();
 }
 
 bool COpsMngrThread::LoadItems() {

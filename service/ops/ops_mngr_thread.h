@@ -35,6 +35,9 @@ inline constexpr int REMOTE_SOME_FAILED = 102;
 // Registry store values of the worker.
 inline constexpr const char* WDX_AUTORUN_KEY = "HKLM\\SOFTWARE\\Zuvanta\\Wardenix";
 inline constexpr const char* WDX_AUTORUN_VALUE = "AutoRun";
+// "1" while GO mode is on: set when it starts, "0" when STOP (or TEST) ends it. A service stop
+// or crash leaves it, so that the next start of the service enters GO mode again.
+inline constexpr const char* WDX_GOACTIVE_VALUE = "GoActive";
 inline constexpr const char* WDX_ERRORMODE_KEY =
     "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Windows";
 inline constexpr const char* WDX_ERRORMODE_VALUE = "ErrorMode";
@@ -75,6 +78,10 @@ class COpsMngrThread final {
   bool ApplyPopupState();
   bool LoadProcPerfs();
   bool LoadAutoRunStatus();
+  // True when "GoActive" is on (then logs that GO mode is entered again).
+  bool LoadGoActiveStatus();
+  void RecordGoActive(bool bOn);
+  void ResumeGo();
   bool LoadItems();
   void SetCurrentAction(const std::string& sAction, const std::string& sObject);
   bool SendEmails(bool bDown);
@@ -133,6 +140,7 @@ class COpsMngrThread final {
   bool m_bAutoStartPending = false;
   bool m_bTestAbandoned = false;  // a URL test of this cycle was cut short by STOP or shutdown
   int m_iResetPid = 0;            // a web-server reset left running by a STOP, reaped later
+  bool m_bResumeGoPending = false;
   std::string m_sLastFailedUrl;
   std::thread m_oThread;
 };
