@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -114,17 +116,34 @@ EUrlKind ClassifyUrl(const std::string& sUrl, std::string& sNormal, const std::s
   return EUrlKind::kHttp;
 }
 
-// The value of the first "Location: " header (exact spelling) up to the end of its line.
+bool IsBlank(char cChar) {
+  return cChar == ' ' || cChar == '\t' || cChar == '\r';
+}
+
+// The value of the first Location header: a header line whose name, at the start of the line,
+// is "Location" in any case, followed by a colon; blanks around the value are dropped. An empty
+// value counts as no location.
 bool FindLocation(const std::string& sHeaders, std::string& sLocation) {
-  const std::string sKey = "Location: ";
-  const size_t uAt = sHeaders.find(sKey);
-  if (uAt == std::string::npos) return false;
-  const size_t uStart = uAt + sKey.size();
-  size_t uEnd = sHeaders.find('\n', uStart);
-  if (uEnd == std::string::npos) uEnd = sHeaders.size();
-  sLocation = sHeaders.substr(uStart, uEnd - uStart);
-  if (!sLocation.empty() && sLocation.back() == '\r') sLocation.pop_back();
-  return true;
+  constexpr std::string_view kName = "location";
+  size_t uLine = sHeaders.find('\n');  // the status line is not a header
+  while (uLine != std::string::npos) {
+    const size_t uStart = uLine + 1;
+    uLine = sHeaders.find('\n', uStart);
+    const size_t uEnd = uLine == std::string::npos ? sHeaders.size() : uLine;
+    if (uEnd - uStart <= kName.size() || sHeaders[uStart + kName.size()] != ':') continue;
+    bool bSame = true;
+    for (size_t i = 0; i < kName.size() && bSame; ++i) {
+      bSame = std::tolower(static_cast<unsigned char>(sHeaders[uStart + i])) == kName[i];
+    }
+    if (!bSame) continue;
+    size_t uFrom = uStart + kName.size() + 1;
+    size_t uTo = uEnd;
+    while (uFrom < uTo && IsBlank(sHeaders[uFrom])) ++uFrom;
+    while (uTo > uFrom && IsBlank(sHeaders[uTo - 1])) --uTo;
+    sLocation = sHeaders.substr(uFrom, uTo - uFrom);
+    return !sLocation.empty();
+  }
+  return false;
 }
 
 bool IsRedirect(int iStatus) {
@@ -433,7 +452,7 @@ int CGetWebPage::EndWithTransportError(const SRequest& oRequest) const {
     ZuvLogEvent((std::string(kAbandoned) + ForLog(m_sUrl)).c_str());
     return 2;
   }
-  LogError("CGetWebPage::  WinINet Exception " + std::to_string(oRequest.m_eResult) + ": " +
+  LogError("CGetWebPage::  HTTP client Exception " + std::to_string(oRequest.m_eResult) + ": " +
            DescribeFailure(oRequest) + " for this URL: ");
   LogError(ForLog(m_sUrl));
   return 2;

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_folder.h"
@@ -76,6 +79,7 @@ class CSilentListener final {
   CSilentListener(const CSilentListener&) = delete;
   CSilentListener& operator=(const CSilentListener&) = delete;
   int Port() const { return m_iPort; }
+  int Fd() const { return m_iFd; }
   // Whether any client has connected.
   bool HasPendingConnection() const {
     pollfd oPoll{m_iFd, POLLIN, 0};
@@ -85,6 +89,51 @@ class CSilentListener final {
  private:
   int m_iFd = -1;
   int m_iPort = 0;
+};
+
+// A loopback server that answers every request with the same raw bytes and closes, for
+// responses the httplib server would not write.
+class CCannedServer final {
+ public:
+  explicit CCannedServer(std::string sResponse) : m_sResponse(std::move(sResponse)) {
+    m_oThread = std::thread([this] { Serve(); });
+  }
+  ~CCannedServer() {
+    m_bStop = true;
+    m_oThread.join();
+  }
+  CCannedServer(const CCannedServer&) = delete;
+  CCannedServer& operator=(const CCannedServer&) = delete;
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_oListener.Port()) + "/"; }
+
+ private:
+  void Serve() {
+    while (!m_bStop) {
+      if (!m_oListener.HasPendingConnection()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        continue;
+      }
+      const int iFd = accept(m_oListener.Fd(), nullptr, nullptr);
+      if (iFd < 0) continue;
+      std::string sRequest;
+      char aBuffer[4096];
+      pollfd oPoll{iFd, POLLIN, 0};
+      while (sRequest.find("\r\n\r\n") == std::string::npos && poll(&oPoll, 1, 5000) > 0) {
+        const ssize_t iRead = read(iFd, aBuffer, sizeof(aBuffer));
+        if (iRead <= 0) break;
+        sRequest.append(aBuffer, static_cast<size_t>(iRead));
+      }
+      if (write(iFd, m_sResponse.data(), m_sResponse.size()) < 0) {
+        // The client went away; the next one gets the same answer.
+      }
+      close(iFd);
+    }
+  }
+
+  CSilentListener m_oListener;
+  std::string m_sResponse;
+  std::atomic<bool> m_bStop{false};
+  std::thread m_oThread;
 };
 
 // A port on which nothing listens (bound once, then released).
@@ -306,6 +355,36 @@ TEST_F(GetWebPageTest, RelativeRedirectIsResolvedAgainstTheRequest) {
   EXPECT_TRUE(m_oPage.IsOk());
 }
 
+TEST_F(GetWebPageTest, LocationIsTakenByItsNameAtTheStartOfAHeaderLine) {
+  const std::string sOk = Url("/ok");
+  const std::string sWrong = Url("/missing");
+  struct SCase {
+    std::string m_sHeaders;  // header lines of a 302 answer
+    int m_iCode;             // what Go returns
+  };
+  const std::vector<SCase> oCases = {
+      {"Content-Location: " + sWrong + "\r\nLocation: " + sOk, 0},
+      {"X-Note: see Location: " + sWrong + "\r\nLocation: " + sOk, 0},
+      {"X-Note: see Location: http://evil.example/", 2},
+      {"location: " + sOk, 0},
+      {"LOCATION: " + sOk, 0},
+      {"Location:" + sOk, 0},
+      {"Location: \t " + sOk + " \t", 0},
+      {"Location:   ", 2},
+      {"XLocation: " + sOk, 2},
+      {"Content-Location: " + sOk, 2},
+  };
+  for (const SCase& oCase : oCases) {
+    CCannedServer oServer("HTTP/1.1 302 Found\r\n" + oCase.m_sHeaders +
+                          "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    CGetWebPage oPage;
+    EXPECT_EQ(oPage.Go("D", oServer.Url().c_str()), oCase.m_iCode) << oCase.m_sHeaders;
+    EXPECT_EQ(oPage.GetStatusCode(), oCase.m_iCode == 0 ? 200 : 302) << oCase.m_sHeaders;
+  }
+  EXPECT_EQ(m_oLog.CountErrors("CGetWebPage:: Site redirects with no new location"), 4);
+  EXPECT_EQ(m_oLog.Text().find("evil.example"), std::string::npos);
+}
+
 // --- Refusals: code 1 ------------------------------------------------------------------------
 
 TEST_F(GetWebPageTest, Status401IsAccessDenied) {
@@ -363,7 +442,7 @@ TEST_F(GetWebPageTest, UnreachableServerLogsTwoErrorLines) {
   EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
   EXPECT_EQ(m_oPage.GetStatusCode(), 1);
   EXPECT_EQ(CountErrorEntries(), 2);
-  const std::string sLine = ErrorStartingWith("CGetWebPage::  WinINet Exception 7: ");
+  const std::string sLine = ErrorStartingWith("CGetWebPage::  HTTP client Exception 7: ");
   EXPECT_NE(sLine.find("connect"), std::string::npos) << sLine;
   EXPECT_TRUE(sLine.ends_with(" for this URL: ")) << sLine;
   EXPECT_TRUE(m_oLog.HasError(sUrl));
@@ -372,7 +451,7 @@ TEST_F(GetWebPageTest, UnreachableServerLogsTwoErrorLines) {
 TEST_F(GetWebPageTest, MegabyteOfHeadersIsATransportFailure) {
   EXPECT_EQ(m_oPage.Go("D", Url("/bigheaders").c_str()), 2);
   EXPECT_FALSE(m_oPage.IsOk());
-  EXPECT_NE(ErrorStartingWith("CGetWebPage::  WinINet Exception 23: ").find("response headers"),
+  EXPECT_NE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 23: ").find("response headers"),
             std::string::npos);
 }
 
@@ -381,7 +460,7 @@ TEST_F(GetWebPageTest, SilentServerEndsAtTheTimeLimits) {
   const std::string sUrl = "http://127.0.0.1:" + std::to_string(oListener.Port()) + "/";
   CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{1000, 60, 300});
   EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
-  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  WinINet Exception 28: ").empty());
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 28: ").empty());
   // The no-data limit alone ends it as well.
   CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{1000, 1, 60000});
   EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
@@ -421,8 +500,8 @@ TEST_F(GetWebPageTest, TimeLimitBoundsTheWholeRequestAndClampsToOneSecond) {
     EXPECT_LT(std::chrono::steady_clock::now() - oStart, std::chrono::seconds(20)) << iSeconds;
   }
   EXPECT_EQ(m_oLog.CountErrors(sUrl), 3);
-  EXPECT_EQ(m_oLog.Text().find("WinINet Exception 43"), std::string::npos);
-  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  WinINet Exception 28: ").empty());
+  EXPECT_EQ(m_oLog.Text().find("HTTP client Exception 43"), std::string::npos);
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 28: ").empty());
 }
 
 // --- Options ----------------------------------------------------------------------------------
@@ -515,7 +594,7 @@ TEST_F(GetWebPageHttpsTest, TrustedCertificatePasses) {
 TEST_F(GetWebPageHttpsTest, UntrustedCertificateIsATransportFailure) {
   EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 2);
   EXPECT_EQ(m_oPage.GetStatusCode(), 1);
-  const std::string sLine = ErrorStartingWith("CGetWebPage::  WinINet Exception 60: ");
+  const std::string sLine = ErrorStartingWith("CGetWebPage::  HTTP client Exception 60: ");
   EXPECT_NE(sLine.find("certificate"), std::string::npos) << m_oLog.Text();
   EXPECT_TRUE(m_oLog.HasError(TlsUrl("/ok")));
 }
