@@ -19,6 +19,8 @@
 #include <string>
 
 #include "foundation/zuv_base.h"
+#include "service/getter/http_exchange.h"
+#include "service/getter/http_url.h"
 
 namespace wdx {
 
@@ -87,21 +89,17 @@ class CGetWebPage final : public CZuvBase {
   // SetTimeLimit still bounds the whole request.
   static void SetTimeoutsForTesting(const SUrlTimeouts& oTimeouts);
 
-  // The libcurl state of one Go (defined where it is used).
-  struct SRequest;
-
  private:
   // Steps 3 to 9 of Go once the options are accepted; returns the result code.
   int Fetch();
-  // Sends the request held by oRequest and reads the status; false on a transport failure
-  // (already logged).
-  bool Send(SRequest& oRequest);
-  // Handles a 301/302/303 answer: one more request to the new location.
-  int FollowRedirect(SRequest& oRequest);
+  // Sends one GET for oUrl and reads the status; false on a transport failure (not yet logged).
+  bool Send(const SHttpUrl& oUrl, SHttpOutcome& oOutcome);
+  // Handles a 301/302/303 answer to oFrom: one more request to the new location.
+  int FollowRedirect(const SHttpUrl& oFrom, SHttpOutcome& oOutcome);
   // Logs "Exception" lines for this URL and returns iCode.
   int EndWith(int iCode) const;
   // Logs the transport failure of the last Send and returns 2.
-  int EndWithTransportError(const SRequest& oRequest) const;
+  int EndWithTransportError(const SHttpOutcome& oOutcome) const;
 
   int m_iStatusCode = 1;
   std::string m_sUrl;
