@@ -136,6 +136,79 @@ class CCannedServer final {
   std::thread m_oThread;
 };
 
+// A proxy that serves one CONNECT tunnel at a time to 127.0.0.1 and remembers the requests.
+class CTunnelProxy final {
+ public:
+  CTunnelProxy() {
+    m_oThread = std::thread([this] { Serve(); });
+  }
+  ~CTunnelProxy() {
+    m_bStop = true;
+    m_oThread.join();
+  }
+  CTunnelProxy(const CTunnelProxy&) = delete;
+  CTunnelProxy& operator=(const CTunnelProxy&) = delete;
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_oListener.Port()); }
+  std::string Requests() {
+    std::lock_guard<std::mutex> oLock(m_oMutex);
+    return m_sRequests;
+  }
+
+ private:
+  void Serve() {
+    while (!m_bStop) {
+      if (!m_oListener.HasPendingConnection()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        continue;
+      }
+      const int iClient = accept(m_oListener.Fd(), nullptr, nullptr);
+      if (iClient >= 0) Relay(iClient);
+      if (iClient >= 0) close(iClient);
+    }
+  }
+  void Relay(int iClient) {
+    std::string sRequest;
+    char aBuffer[16384];
+    pollfd oPoll{iClient, POLLIN, 0};
+    while (sRequest.find("\r\n\r\n") == std::string::npos && poll(&oPoll, 1, 5000) > 0) {
+      const ssize_t iRead = read(iClient, aBuffer, sizeof(aBuffer));
+      if (iRead <= 0) return;
+      sRequest.append(aBuffer, static_cast<size_t>(iRead));
+    }
+    {
+      std::lock_guard<std::mutex> oLock(m_oMutex);
+      m_sRequests += sRequest.substr(0, sRequest.find("\r\n")) + ";";
+    }
+    const int iPort = std::atoi(sRequest.c_str() + sRequest.find(':') + 1);
+    const int iServer = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in oAddr{};
+    oAddr.sin_family = AF_INET;
+    oAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    oAddr.sin_port = htons(static_cast<uint16_t>(iPort));
+    const std::string sOk = "HTTP/1.1 200 Connection established\r\n\r\n";
+    if (connect(iServer, reinterpret_cast<sockaddr*>(&oAddr), sizeof(oAddr)) == 0 &&
+        write(iClient, sOk.data(), sOk.size()) == static_cast<ssize_t>(sOk.size())) {
+      pollfd aPoll[2] = {{iClient, POLLIN, 0}, {iServer, POLLIN, 0}};
+      while (!m_bStop && poll(aPoll, 2, 100) >= 0) {
+        const int iFrom = (aPoll[0].revents != 0) ? 0 : (aPoll[1].revents != 0 ? 1 : -1);
+        if (iFrom < 0) continue;
+        const ssize_t iRead = read(aPoll[iFrom].fd, aBuffer, sizeof(aBuffer));
+        if (iRead <= 0 ||
+            write(aPoll[1 - iFrom].fd, aBuffer, static_cast<size_t>(iRead)) != iRead) {
+          break;
+        }
+      }
+    }
+    close(iServer);
+  }
+
+  CSilentListener m_oListener;
+  std::mutex m_oMutex;
+  std::string m_sRequests;
+  std::atomic<bool> m_bStop{false};
+  std::thread m_oThread;
+};
+
 // A port on which nothing listens (bound once, then released).
 int FreePort() {
   CSilentListener oListener;
@@ -531,6 +604,17 @@ TEST_F(GetWebPageTest, ProxyAccessUsesTheEnvironmentAndDirectIgnoresIt) {
   EXPECT_EQ(m_oPage.GetStatusCode(), 200);
 }
 
+TEST_F(GetWebPageTest, HttpProxySendsTheWholeUrl) {
+  CCannedServer oProxy("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
+  const std::string sProxy = oProxy.Url();
+  CEnvGuard oProxyVar("http_proxy", sProxy.substr(0, sProxy.size() - 1).c_str());
+  CEnvGuard oNoProxy("no_proxy", "");
+  // Nothing listens at the URL itself: only the proxy can answer.
+  const std::string sUrl = "http://127.0.0.1:" + std::to_string(FreePort()) + "/x";
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 204);
+}
+
 TEST_F(GetWebPageTest, ProgressModeLogsConnectionAndRedirect) {
   EXPECT_EQ(m_oPage.Go("P", RedirectUrl(302, Url("/ok")).c_str()), 0);
   EXPECT_TRUE(CGetWebPage::IsProgressMode());
@@ -597,6 +681,19 @@ TEST_F(GetWebPageHttpsTest, UntrustedCertificateIsATransportFailure) {
   const std::string sLine = ErrorStartingWith("CGetWebPage::  HTTP client Exception 60: ");
   EXPECT_NE(sLine.find("certificate"), std::string::npos) << m_oLog.Text();
   EXPECT_TRUE(m_oLog.HasError(TlsUrl("/ok")));
+}
+
+TEST_F(GetWebPageHttpsTest, HttpsGoesThroughTheProxyTunnelAndIsStillVerified) {
+  CTunnelProxy oProxy;
+  CEnvGuard oProxyVar("https_proxy", oProxy.Url().c_str());
+  CEnvGuard oNoProxy("no_proxy", "");
+  EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 2);  // the test CA is not trusted yet
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 60: ").empty());
+  CGetWebPage::SetCaFileForTesting(CaFile());
+  EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+  const std::string sConnect = "CONNECT 127.0.0.1:" + std::to_string(m_pTls->Port()) + " HTTP/1.1;";
+  EXPECT_EQ(oProxy.Requests(), sConnect + sConnect);
 }
 
 TEST_F(GetWebPageHttpsTest, RedirectFromHttpToHttpsPasses) {

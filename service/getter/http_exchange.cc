@@ -1,4 +1,5 @@
 #include "service/getter/http_exchange.h"
+#include "service/getter/http_proxy.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 namespace wdx {
@@ -149,17 +151,17 @@ class CExchange final {
   }
 
   bool Lookup(const SHttpUrl& oPeer, bool bProxy, addrinfo*& pList) {
-    auto* pLookup = new SLookup;
+    auto pLookup = std::make_unique<SLookup>();
     pLookup->m_sHost = oPeer.m_sHost;
     pLookup->m_sPort = std::to_string(oPeer.m_iPort);
     pLookup->m_oHints.ai_socktype = SOCK_STREAM;
     pLookup->m_oHints.ai_flags = IsAddress(oPeer.m_sHost) ? AI_NUMERICHOST : AI_ADDRCONFIG;
-    pLookup->m_oRequest =
-        gaicb{pLookup->m_sHost.c_str(), pLookup->m_sPort.c_str(), &pLookup->m_oHints, nullptr};
+    pLookup->m_oRequest.ar_name = pLookup->m_sHost.c_str();
+    pLookup->m_oRequest.ar_service = pLookup->m_sPort.c_str();
+    pLookup->m_oRequest.ar_request = &pLookup->m_oHints;
     if (IsAddress(oPeer.m_sHost)) {  // nothing to look up: no background thread
       const int iError = getaddrinfo(pLookup->m_sHost.c_str(), pLookup->m_sPort.c_str(),
                                      &pLookup->m_oHints, &pList);
-      delete pLookup;
       return iError == 0 || Fail(7, "unusable address " + oPeer.m_sHost);
     }
     gaicb* aList[1] = {&pLookup->m_oRequest};
@@ -174,12 +176,12 @@ class CExchange final {
     }
     if (iError == EAI_INPROGRESS) {
       if (gai_cancel(aList[0]) == EAI_NOTCANCELED) {
-        return FailWait(eWait, m_tEnd, "Resolving");  // pLookup stays with the resolver
+        pLookup.release();  // the resolver still owns it
+        return FailWait(eWait, m_tEnd, "Resolving");
       }
       iError = gai_error(aList[0]);
     }
     pList = iError == 0 ? pLookup->m_oRequest.ar_result : nullptr;
-    delete pLookup;
     if (eWait != EWait::kReady) {
       if (pList != nullptr) freeaddrinfo(pList);
       return FailWait(eWait, m_tEnd, "Resolving");
@@ -401,57 +403,7 @@ class CExchange final {
   SSL* m_pSsl = nullptr;
 };
 
-bool NoProxyCovers(const std::string& sHost) {
-  const char* szList = std::getenv("no_proxy");
-  if (szList == nullptr) szList = std::getenv("NO_PROXY");
-  if (szList == nullptr) return false;
-  std::string_view sList(szList);
-  while (!sList.empty()) {
-    const size_t uComma = sList.find(',');
-    std::string_view sEntry = sList.substr(0, uComma);
-    sList = uComma == std::string_view::npos ? "" : sList.substr(uComma + 1);
-    while (!sEntry.empty() && (sEntry.front() == ' ' || sEntry.front() == '.'))
-      sEntry.remove_prefix(1);
-    while (!sEntry.empty() && sEntry.back() == ' ') sEntry.remove_suffix(1);
-    if (sEntry == "*") return true;
-    if (sEntry.empty() || sEntry.size() > sHost.size()) continue;
-    const size_t uFrom = sHost.size() - sEntry.size();
-    const bool bSame =
-        std::equal(sEntry.begin(), sEntry.end(), sHost.begin() + static_cast<long>(uFrom),
-                   [](char a, char b) { return std::tolower(a) == std::tolower(b); });
-    if (bSame && (uFrom == 0 || sHost[uFrom - 1] == '.')) return true;
-  }
-  return false;
-}
-
 }  // namespace
-
-bool FindEnvironmentProxy(const SHttpUrl& oUrl, SHttpUrl& oProxy, bool& bBadProxy) {
-  bBadProxy = false;
-  const char* szValue = nullptr;
-  // As libcurl: for http only the lower-case name (HTTP_PROXY may come from a CGI request).
-  const std::vector<const char*> oNames =
-      oUrl.m_bTls ? std::vector<const char*>{"https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}
-                  : std::vector<const char*>{"http_proxy", "all_proxy", "ALL_PROXY"};
-  for (const char* szName : oNames) {
-    szValue = std::getenv(szName);
-    if (szValue != nullptr && *szValue != '\0') break;
-    szValue = nullptr;
-  }
-  if (szValue == nullptr || NoProxyCovers(oUrl.m_sHost)) return false;
-  std::string sProxy = szValue;
-  if (sProxy.find("://") == std::string::npos) sProxy = "http://" + sProxy;
-  if (sProxy.rfind("http://", 0) != 0 || ParseHttpUrl(sProxy, oProxy) != EUrlKind::kHttp) {
-    bBadProxy = true;
-    return false;
-  }
-  const std::string sAuthority = sProxy.substr(7, sProxy.find('/', 7) - 7);
-  const size_t uColon = sAuthority.rfind(':');
-  if (uColon == std::string::npos || sAuthority.find(']', uColon) != std::string::npos) {
-    oProxy.m_iPort = 1080;  // libcurl's default proxy port
-  }
-  return true;
-}
 
 bool HttpGet(const SHttpUrl& oUrl, const std::vector<std::string>& oHeaderLines,
              const SHttpLimits& oLimits, SHttpOutcome& oOutcome) {

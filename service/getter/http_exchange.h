@@ -47,7 +47,4 @@ struct SHttpOutcome {
 bool HttpGet(const SHttpUrl& oUrl, const std::vector<std::string>& oHeaderLines,
              const SHttpLimits& oLimits, SHttpOutcome& oOutcome);
 
-// The proxy that the environment names for oUrl; false for none (no_proxy, or not set).
-bool FindEnvironmentProxy(const SHttpUrl& oUrl, SHttpUrl& oProxy, bool& bBadProxy);
-
 }  // namespace wdx

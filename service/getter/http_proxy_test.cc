@@ -1,4 +1,4 @@
-#include "service/getter/http_exchange.h"
+#include "service/getter/http_proxy.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
