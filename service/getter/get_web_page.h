@@ -25,12 +25,11 @@
 namespace wdx {
 
 // Time limits of one request.
-inline constexpr int WDX_URL_CONNECT_TIMEOUT_MS = 30000;  // TCP (and TLS) connection, at most
-inline constexpr int WDX_URL_LOW_SPEED_LIMIT = 1;         // bytes per second, below which ...
-inline constexpr int WDX_URL_LOW_SPEED_TIME_S = 60;       // ... for this long the request fails
+inline constexpr int WDX_URL_CONNECT_TIMEOUT_MS = 30000;  // lookup, TCP and TLS, at most
+inline constexpr int WDX_URL_LOW_SPEED_TIME_S = 60;       // no bytes for this long: failure
 inline constexpr int WDX_URL_TOTAL_TIMEOUT_MS = 120000;   // the whole request, by default
 // How often a request in flight asks its cancel check.
-inline constexpr int WDX_URL_CANCEL_POLL_MS = 250;
+inline constexpr int WDX_URL_CANCEL_POLL_MS = WDX_HTTP_WAIT_SLICE_MS;
 // Longest URL accepted (longer ones are refused before anything is sent).
 inline constexpr int WDX_URL_MAX_LENGTH = 2048;
 // Most bytes of response headers kept for one response; more is a transport failure.

@@ -508,7 +508,7 @@ TEST_F(GetWebPageTest, OverlongUrlIsRefused) {
   EXPECT_TRUE(m_oLog.HasError("CGetWebPage::  Exception 1 for this URL: "));
 }
 
-// --- Transport failures: code 2 and the libcurl error line ------------------------------------
+// --- Transport failures: code 2 and the HTTP client error line --------------------------------
 
 TEST_F(GetWebPageTest, UnreachableServerLogsTwoErrorLines) {
   const std::string sUrl = "http://127.0.0.1:" + std::to_string(FreePort()) + "/ok";

@@ -23,7 +23,6 @@ namespace wdx {
 namespace {
 
 using CClock = std::chrono::steady_clock;
-constexpr int kSliceMs = 250;
 
 const char* ErrorText(int iError) {
   switch (iError) {
@@ -134,7 +133,7 @@ class CExchange final {
     const auto tNow = CClock::now();
     if (tNow >= tDeadline) return EWait::kTimeout;
     const auto iLeftMs = std::chrono::ceil<std::chrono::milliseconds>(tDeadline - tNow).count();
-    iSliceMs = static_cast<int>(std::min<long long>(kSliceMs, iLeftMs));
+    iSliceMs = static_cast<int>(std::min<long long>(WDX_HTTP_WAIT_SLICE_MS, iLeftMs));
     return EWait::kReady;
   }
 

@@ -1,6 +1,6 @@
 // HttpGet: one HTTP/1.1 GET over a TCP connection (TLS for https, verified with OpenSSL), direct
 // or through an HTTP proxy, that reads the status line and the headers of the answer and never
-// its body. Every wait is cut into slices of WDX_URL_CANCEL_POLL_MS so that the cancel check is
+// its body. Every wait is cut into slices of WDX_HTTP_WAIT_SLICE_MS so that the cancel check is
 // asked while the request is in flight and the time limits hold in every phase (name lookup,
 // connection, TLS handshake, waiting for the answer).
 //
@@ -21,6 +21,9 @@
 #include "service/getter/http_url.h"
 
 namespace wdx {
+
+// The longest single wait: how often the cancel check is asked.
+inline constexpr int WDX_HTTP_WAIT_SLICE_MS = 250;
 
 struct SHttpLimits {
   int m_iConnectMs = 30000;   // the connection (and TLS handshake) at most
