@@ -1,9 +1,11 @@
 // Memory of the real wdxsvc in GO mode against monit doing the same job in the same run: one
 // URL of a loopback web site checked every 5 seconds (monit also checks the site's process and
 // runs its httpd on a Unix socket). Reports VmRSS, PSS and RssAnon of both in kB. Skips with a
-// message when monit is not installed (it is not needed for anything else).
+// message when monit is not installed (it is not needed for anything else). With "https" the site
+// is served over TLS with a certificate of a CA made for the run (the openssl tool), which wdxsvc
+// trusts through SSL_CERT_FILE; monit does not verify certificates by default.
 //
-//   build/bench/memory_vs_monit_bench [seconds-per-program]
+//   build/bench/memory_vs_monit_bench [seconds-per-program] [https]
 #include <fcntl.h>
 #include <httplib.h>
 #include <signal.h>
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +59,19 @@ void ReportMappings(int iPid) {
   std::system(sCommand.c_str());
 }
 
+// A CA and a certificate for 127.0.0.1 signed by it, made with the openssl tool in sDir.
+bool MakeCertificates(const std::string& sDir) {
+  std::ofstream(sDir + "ext.cnf") << "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n";
+  const std::string sKey = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+  const std::string sScript =
+      "cd '" + sDir + "' && openssl req -x509" + sKey +
+      " -keyout ca.key -out ca.pem -days 2 -subj '/CN=Bench CA' && openssl req" + sKey +
+      " -keyout server.key -out server.csr -subj '/CN=127.0.0.1' && openssl x509 -req"
+      " -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2"
+      " -extfile ext.cnf";
+  return std::system(("(" + sScript + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
 bool FindProgram(const char* szName, std::string& sPath) {
   for (const char* szDir : {"/usr/bin/", "/usr/sbin/", "/bin/", "/sbin/"}) {
     sPath = std::string(szDir) + szName;
@@ -65,7 +81,8 @@ bool FindProgram(const char* szName, std::string& sPath) {
 }
 
 // Measures monit checking the same URL and this process, in the foreground.
-bool MeasureMonit(const std::string& sMonit, const std::string& sDir, int iPort, int iSeconds) {
+bool MeasureMonit(const std::string& sMonit, const std::string& sDir, int iPort, int iSeconds,
+                  bool bTls) {
   const std::string sRc = sDir + "monitrc";
   {
     std::ofstream oRc(sRc);
@@ -74,7 +91,7 @@ bool MeasureMonit(const std::string& sMonit, const std::string& sDir, int iPort,
         << "monit.state\nset httpd unixsocket " << sDir << "monit.sock\n  allow bench:bench\n"
         << "check process site with pidfile " << sDir << "site.pid\n"
         << "check host site_url with address 127.0.0.1\n  if failed port " << iPort
-        << " protocol http request \"/ok\" then alert\n";
+        << (bTls ? " protocol https" : " protocol http") << " request \"/ok\" then alert\n";
   }
   std::ofstream(sDir + "site.pid") << getpid() << "\n";
   chmod(sRc.c_str(), 0600);
@@ -106,15 +123,27 @@ int main(int argc, char** argv) {
     std::printf("SKIPPED: monit is not installed (apt-get install monit); nothing measured\n");
     return 0;
   }
-  httplib::Server oSite;
+  const bool bTls = argc > 2 && std::string(argv[2]) == "https";
+  // A time scale of 12 makes the one-minute cycle 5 seconds long.
+  wdx::test::CServiceFixture oFixture(12);
+  const std::string sDir = oFixture.Home();
+  if (bTls && !MakeCertificates(sDir)) {
+    std::fprintf(stderr, "the openssl tool could not make the certificates\n");
+    return 1;
+  }
+  if (bTls) setenv("SSL_CERT_FILE", (sDir + "ca.pem").c_str(), 1);
+  std::unique_ptr<httplib::Server> pSite =
+      bTls ? std::make_unique<httplib::SSLServer>((sDir + "server.pem").c_str(),
+                                                  (sDir + "server.key").c_str())
+           : std::make_unique<httplib::Server>();
+  httplib::Server& oSite = *pSite;
   oSite.Get("/ok", [](const httplib::Request&, httplib::Response& oRes) {
     oRes.set_content("fine", "text/plain");
   });
   const int iPort = oSite.bind_to_any_port("127.0.0.1");
   std::thread oSiteThread([&] { oSite.listen_after_bind(); });
-  // A time scale of 12 makes the one-minute cycle 5 seconds long.
-  wdx::test::CServiceFixture oFixture(12);
-  const std::string sUrl = "http://127.0.0.1:" + std::to_string(iPort) + "/ok";
+  const std::string sUrl =
+      std::string(bTls ? "https" : "http") + "://127.0.0.1:" + std::to_string(iPort) + "/ok";
   wdx::CRamFile oSettings;
   oSettings.Initialize(oFixture.Home().c_str(), "AutoSet.caf");
   int iExit = 1;
@@ -133,7 +162,7 @@ int main(int argc, char** argv) {
     Report("wdxsvc", oFixture.ServicePid());
     ReportMappings(oFixture.ServicePid());
     oFixture.StopServiceProcess(10000);
-    iExit = MeasureMonit(sMonit, oFixture.Home(), iPort, iSeconds) ? 0 : 1;
+    iExit = MeasureMonit(sMonit, sDir, iPort, iSeconds, bTls) ? 0 : 1;
     if (iExit != 0) std::fprintf(stderr, "monit did not keep running\n");
   }
   oSite.stop();
