@@ -1,5 +1,6 @@
 #include "service/getter/http_exchange.h"
 #include "service/getter/http_proxy.h"
+#include "service/getter/sigpipe_block.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -109,14 +110,15 @@ class CExchange final {
     m_oOut.m_sDetail = sDetail;
     return false;
   }
-  bool FailWait(EWait eWait, CClock::time_point tDeadline, const char* szWhat) {
+  bool FailWait(EWait eWait, CClock::time_point tDeadline, const char* szWhat,
+                bool bNoDataLimit = false) {
     if (eWait == EWait::kCancelled) {
       m_oOut.m_bCancelled = true;
       return Fail(42, "abandoned");
     }
     const auto iMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(CClock::now() - m_tStart).count();
-    if (eWait == EWait::kTimeout && tDeadline >= m_tEnd) {
+    if (eWait == EWait::kTimeout && (tDeadline >= m_tEnd || !bNoDataLimit)) {
       return Fail(
           28, std::string(szWhat) + " timed out after " + std::to_string(iMs) + " milliseconds");
     }
@@ -168,7 +170,7 @@ class CExchange final {
     EWait eWait = EWait::kReady;
     while (iError == 0 && (iError = gai_error(aList[0])) == EAI_INPROGRESS) {
       int iSliceMs = 0;
-      eWait = Check(m_tEnd, iSliceMs);
+      eWait = Check(m_tConnectEnd, iSliceMs);
       if (eWait != EWait::kReady) break;
       const timespec oSlice{0, iSliceMs * 1000000L};
       gai_suspend(aList, 1, &oSlice);
@@ -176,14 +178,14 @@ class CExchange final {
     if (iError == EAI_INPROGRESS) {
       if (gai_cancel(aList[0]) == EAI_NOTCANCELED) {
         pLookup.release();  // the resolver still owns it
-        return FailWait(eWait, m_tEnd, "Resolving");
+        return FailWait(eWait, m_tConnectEnd, "Resolving");
       }
       iError = gai_error(aList[0]);
     }
     pList = iError == 0 ? pLookup->m_oRequest.ar_result : nullptr;
     if (eWait != EWait::kReady) {
       if (pList != nullptr) freeaddrinfo(pList);
-      return FailWait(eWait, m_tEnd, "Resolving");
+      return FailWait(eWait, m_tConnectEnd, "Resolving");
     }
     if (pList == nullptr) {
       return Fail(bProxy ? 5 : 6, "Could not resolve " + std::string(bProxy ? "proxy" : "host") +
@@ -193,10 +195,10 @@ class CExchange final {
   }
 
   bool Connect(const SHttpUrl& oPeer, bool bProxy) {
-    addrinfo* pList = nullptr;
-    if (!Lookup(oPeer, bProxy, pList)) return false;
     m_tConnectEnd = std::min(
         m_tEnd, CClock::now() + std::chrono::milliseconds(std::max(1, m_oLimits.m_iConnectMs)));
+    addrinfo* pList = nullptr;
+    if (!Lookup(oPeer, bProxy, pList)) return false;
     int iLastError = 0;
     EWait eWait = EWait::kReady;
     for (addrinfo* pAddress = pList; pAddress != nullptr && m_iFd < 0;
@@ -345,7 +347,7 @@ class CExchange final {
       }
       const EWait eWait = Wait(iWant, tDeadline);
       if (eWait != EWait::kReady) {
-        FailWait(eWait, tDeadline, "Waiting for the answer");
+        FailWait(eWait, tDeadline, "Waiting for the answer", true);
         return -1;
       }
     }
@@ -391,6 +393,7 @@ class CExchange final {
     }
   }
 
+  CSigPipeBlock m_oSigPipe;
   const SHttpLimits& m_oLimits;
   SHttpOutcome& m_oOut;
   CClock::time_point m_tStart;
