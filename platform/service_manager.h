@@ -4,7 +4,7 @@
 // service program, restarts it when it fails, and records its process id in a pid file.
 //
 // The service side uses IServiceStatus to tell the manager that it is ready or stopping
-// (sd_notify under systemd, nothing under the supervisor).
+// (systemd's notification datagram under systemd, nothing under the supervisor).
 //
 // Threading: one object per caller thread.
 #pragma once

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -115,7 +116,21 @@ WDX_TEST_CHILD(service_status) {
   if (std::string(acMessage) != "READY=1") return 88;
   std::memset(acMessage, 0, sizeof(acMessage));
   if (recv(oSocket.Get(), acMessage, sizeof(acMessage) - 1, MSG_DONTWAIT) <= 0) return 89;
-  return std::string(acMessage) == "STOPPING=1" ? 0 : 90;
+  if (std::string(acMessage) != "STOPPING=1") return 90;
+  // An abstract socket name is written with a leading "@".
+  const std::string sAbstract = "@wdx-notify-" + std::to_string(getpid());
+  CUniqueFd oAbstract(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  sockaddr_un oAbstractAddress{};
+  oAbstractAddress.sun_family = AF_UNIX;
+  std::memcpy(oAbstractAddress.sun_path + 1, sAbstract.c_str() + 1, sAbstract.size() - 1);
+  const auto uLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + sAbstract.size());
+  if (bind(oAbstract.Get(), reinterpret_cast<sockaddr*>(&oAbstractAddress), uLength) != 0)
+    return 91;
+  setenv("NOTIFY_SOCKET", sAbstract.c_str(), 1);
+  pStatus->NotifyReady();
+  std::memset(acMessage, 0, sizeof(acMessage));
+  if (recv(oAbstract.Get(), acMessage, sizeof(acMessage) - 1, MSG_DONTWAIT) <= 0) return 92;
+  return std::string(acMessage) == "READY=1" ? 0 : 93;
 }
 
 TEST(ServiceStatusTest, ManagerDetectionAndNotifications) {

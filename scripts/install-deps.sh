@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build ccache pkg-config git
-  libsystemd-dev nlohmann-json3-dev libcpp-httplib-dev libcurl4-openssl-dev libssl-dev openssl
+  nlohmann-json3-dev libcpp-httplib-dev libssl-dev openssl
   libgtest-dev libgmock-dev googletest libbenchmark-dev)
 
 missing=()

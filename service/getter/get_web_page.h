@@ -19,16 +19,17 @@
 #include <string>
 
 #include "foundation/zuv_base.h"
+#include "service/getter/http_exchange.h"
+#include "service/getter/http_url.h"
 
 namespace wdx {
 
 // Time limits of one request.
-inline constexpr int WDX_URL_CONNECT_TIMEOUT_MS = 30000;  // TCP (and TLS) connection, at most
-inline constexpr int WDX_URL_LOW_SPEED_LIMIT = 1;         // bytes per second, below which ...
-inline constexpr int WDX_URL_LOW_SPEED_TIME_S = 60;       // ... for this long the request fails
+inline constexpr int WDX_URL_CONNECT_TIMEOUT_MS = 30000;  // lookup, TCP and TLS, at most
+inline constexpr int WDX_URL_LOW_SPEED_TIME_S = 60;       // no bytes for this long: failure
 inline constexpr int WDX_URL_TOTAL_TIMEOUT_MS = 120000;   // the whole request, by default
 // How often a request in flight asks its cancel check.
-inline constexpr int WDX_URL_CANCEL_POLL_MS = 250;
+inline constexpr int WDX_URL_CANCEL_POLL_MS = WDX_HTTP_WAIT_SLICE_MS;
 // Longest URL accepted (longer ones are refused before anything is sent).
 inline constexpr int WDX_URL_MAX_LENGTH = 2048;
 // Most bytes of response headers kept for one response; more is a transport failure.
@@ -87,21 +88,17 @@ class CGetWebPage final : public CZuvBase {
   // SetTimeLimit still bounds the whole request.
   static void SetTimeoutsForTesting(const SUrlTimeouts& oTimeouts);
 
-  // The libcurl state of one Go (defined where it is used).
-  struct SRequest;
-
  private:
   // Steps 3 to 9 of Go once the options are accepted; returns the result code.
   int Fetch();
-  // Sends the request held by oRequest and reads the status; false on a transport failure
-  // (already logged).
-  bool Send(SRequest& oRequest);
-  // Handles a 301/302/303 answer: one more request to the new location.
-  int FollowRedirect(SRequest& oRequest);
+  // Sends one GET for oUrl and reads the status; false on a transport failure (not yet logged).
+  bool Send(const SHttpUrl& oUrl, SHttpOutcome& oOutcome);
+  // Handles a 301/302/303 answer to oFrom: one more request to the new location.
+  int FollowRedirect(const SHttpUrl& oFrom, SHttpOutcome& oOutcome);
   // Logs "Exception" lines for this URL and returns iCode.
   int EndWith(int iCode) const;
   // Logs the transport failure of the last Send and returns 2.
-  int EndWithTransportError(const SRequest& oRequest) const;
+  int EndWithTransportError(const SHttpOutcome& oOutcome) const;
 
   int m_iStatusCode = 1;
   std::string m_sUrl;

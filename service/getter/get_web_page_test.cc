@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -15,83 +16,23 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "tests/support/log_capture.h"
+#include "tests/support/loopback_servers.h"
 #include "tests/support/temp_folder.h"
 
 namespace wdx {
 namespace {
 
+using test::CCannedServer;
+using test::CLoopbackServer;
+using test::CSilentListener;
+using test::CTunnelProxy;
+using test::FreePort;
+
 constexpr const char* kNotHttp = "CGetWebPage:: can only use URLs beginning with http:////";
-
-// An httplib server (plain or TLS) listening on a free loopback port for the test's lifetime.
-class CLoopbackServer final {
- public:
-  explicit CLoopbackServer(std::unique_ptr<httplib::Server> pServer)
-      : m_pServer(std::move(pServer)) {}
-  ~CLoopbackServer() { Stop(); }
-  CLoopbackServer(const CLoopbackServer&) = delete;
-  CLoopbackServer& operator=(const CLoopbackServer&) = delete;
-
-  httplib::Server& Http() { return *m_pServer; }
-  bool Start() {
-    m_iPort = m_pServer->bind_to_any_port("127.0.0.1");
-    if (m_iPort <= 0) return false;
-    m_oThread = std::thread([this] { m_pServer->listen_after_bind(); });
-    for (int i = 0; i < 500 && !m_pServer->is_running(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return m_pServer->is_running();
-  }
-  void Stop() {
-    if (!m_oThread.joinable()) return;
-    m_pServer->stop();
-    m_oThread.join();
-  }
-  int Port() const { return m_iPort; }
-
- private:
-  std::unique_ptr<httplib::Server> m_pServer;
-  std::thread m_oThread;
-  int m_iPort = 0;
-};
-
-// A loopback socket that listens but never accepts: the kernel completes the connection and
-// nothing ever answers.
-class CSilentListener final {
- public:
-  CSilentListener() {
-    m_iFd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in oAddr{};
-    oAddr.sin_family = AF_INET;
-    oAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t uLen = sizeof(oAddr);
-    if (bind(m_iFd, reinterpret_cast<sockaddr*>(&oAddr), sizeof(oAddr)) == 0 &&
-        listen(m_iFd, 8) == 0 &&
-        getsockname(m_iFd, reinterpret_cast<sockaddr*>(&oAddr), &uLen) == 0) {
-      m_iPort = ntohs(oAddr.sin_port);
-    }
-  }
-  ~CSilentListener() { close(m_iFd); }
-  CSilentListener(const CSilentListener&) = delete;
-  CSilentListener& operator=(const CSilentListener&) = delete;
-  int Port() const { return m_iPort; }
-  // Whether any client has connected.
-  bool HasPendingConnection() const {
-    pollfd oPoll{m_iFd, POLLIN, 0};
-    return poll(&oPoll, 1, 0) > 0;
-  }
-
- private:
-  int m_iFd = -1;
-  int m_iPort = 0;
-};
-
-// A port on which nothing listens (bound once, then released).
-int FreePort() {
-  CSilentListener oListener;
-  return oListener.Port();
-}
 
 class CEnvGuard final {
  public:
@@ -306,6 +247,36 @@ TEST_F(GetWebPageTest, RelativeRedirectIsResolvedAgainstTheRequest) {
   EXPECT_TRUE(m_oPage.IsOk());
 }
 
+TEST_F(GetWebPageTest, LocationIsTakenByItsNameAtTheStartOfAHeaderLine) {
+  const std::string sOk = Url("/ok");
+  const std::string sWrong = Url("/missing");
+  struct SCase {
+    std::string m_sHeaders;  // header lines of a 302 answer
+    int m_iCode;             // what Go returns
+  };
+  const std::vector<SCase> oCases = {
+      {"Content-Location: " + sWrong + "\r\nLocation: " + sOk, 0},
+      {"X-Note: see Location: " + sWrong + "\r\nLocation: " + sOk, 0},
+      {"X-Note: see Location: http://evil.example/", 2},
+      {"location: " + sOk, 0},
+      {"LOCATION: " + sOk, 0},
+      {"Location:" + sOk, 0},
+      {"Location: \t " + sOk + " \t", 0},
+      {"Location:   ", 2},
+      {"XLocation: " + sOk, 2},
+      {"Content-Location: " + sOk, 2},
+  };
+  for (const SCase& oCase : oCases) {
+    CCannedServer oServer("HTTP/1.1 302 Found\r\n" + oCase.m_sHeaders +
+                          "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    CGetWebPage oPage;
+    EXPECT_EQ(oPage.Go("D", oServer.Url().c_str()), oCase.m_iCode) << oCase.m_sHeaders;
+    EXPECT_EQ(oPage.GetStatusCode(), oCase.m_iCode == 0 ? 200 : 302) << oCase.m_sHeaders;
+  }
+  EXPECT_EQ(m_oLog.CountErrors("CGetWebPage:: Site redirects with no new location"), 4);
+  EXPECT_EQ(m_oLog.Text().find("evil.example"), std::string::npos);
+}
+
 // --- Refusals: code 1 ------------------------------------------------------------------------
 
 TEST_F(GetWebPageTest, Status401IsAccessDenied) {
@@ -356,14 +327,14 @@ TEST_F(GetWebPageTest, OverlongUrlIsRefused) {
   EXPECT_TRUE(m_oLog.HasError("CGetWebPage::  Exception 1 for this URL: "));
 }
 
-// --- Transport failures: code 2 and the libcurl error line ------------------------------------
+// --- Transport failures: code 2 and the HTTP client error line --------------------------------
 
 TEST_F(GetWebPageTest, UnreachableServerLogsTwoErrorLines) {
   const std::string sUrl = "http://127.0.0.1:" + std::to_string(FreePort()) + "/ok";
   EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
   EXPECT_EQ(m_oPage.GetStatusCode(), 1);
   EXPECT_EQ(CountErrorEntries(), 2);
-  const std::string sLine = ErrorStartingWith("CGetWebPage::  WinINet Exception 7: ");
+  const std::string sLine = ErrorStartingWith("CGetWebPage::  HTTP client Exception 7: ");
   EXPECT_NE(sLine.find("connect"), std::string::npos) << sLine;
   EXPECT_TRUE(sLine.ends_with(" for this URL: ")) << sLine;
   EXPECT_TRUE(m_oLog.HasError(sUrl));
@@ -372,7 +343,7 @@ TEST_F(GetWebPageTest, UnreachableServerLogsTwoErrorLines) {
 TEST_F(GetWebPageTest, MegabyteOfHeadersIsATransportFailure) {
   EXPECT_EQ(m_oPage.Go("D", Url("/bigheaders").c_str()), 2);
   EXPECT_FALSE(m_oPage.IsOk());
-  EXPECT_NE(ErrorStartingWith("CGetWebPage::  WinINet Exception 23: ").find("response headers"),
+  EXPECT_NE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 23: ").find("response headers"),
             std::string::npos);
 }
 
@@ -381,7 +352,7 @@ TEST_F(GetWebPageTest, SilentServerEndsAtTheTimeLimits) {
   const std::string sUrl = "http://127.0.0.1:" + std::to_string(oListener.Port()) + "/";
   CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{1000, 60, 300});
   EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
-  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  WinINet Exception 28: ").empty());
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 28: ").empty());
   // The no-data limit alone ends it as well.
   CGetWebPage::SetTimeoutsForTesting(SUrlTimeouts{1000, 1, 60000});
   EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 2);
@@ -421,8 +392,8 @@ TEST_F(GetWebPageTest, TimeLimitBoundsTheWholeRequestAndClampsToOneSecond) {
     EXPECT_LT(std::chrono::steady_clock::now() - oStart, std::chrono::seconds(20)) << iSeconds;
   }
   EXPECT_EQ(m_oLog.CountErrors(sUrl), 3);
-  EXPECT_EQ(m_oLog.Text().find("WinINet Exception 43"), std::string::npos);
-  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  WinINet Exception 28: ").empty());
+  EXPECT_EQ(m_oLog.Text().find("HTTP client Exception 43"), std::string::npos);
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 28: ").empty());
 }
 
 // --- Options ----------------------------------------------------------------------------------
@@ -450,6 +421,17 @@ TEST_F(GetWebPageTest, ProxyAccessUsesTheEnvironmentAndDirectIgnoresIt) {
   EXPECT_EQ(m_oPage.Go("D", Url("/ok").c_str()), 2);
   EXPECT_EQ(m_oPage.Go("L", Url("/ok").c_str()), 0);
   EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+}
+
+TEST_F(GetWebPageTest, HttpProxySendsTheWholeUrl) {
+  CCannedServer oProxy("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
+  const std::string sProxy = oProxy.Url();
+  CEnvGuard oProxyVar("http_proxy", sProxy.substr(0, sProxy.size() - 1).c_str());
+  CEnvGuard oNoProxy("no_proxy", "");
+  // Nothing listens at the URL itself: only the proxy can answer.
+  const std::string sUrl = "http://127.0.0.1:" + std::to_string(FreePort()) + "/x";
+  EXPECT_EQ(m_oPage.Go("D", sUrl.c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 204);
 }
 
 TEST_F(GetWebPageTest, ProgressModeLogsConnectionAndRedirect) {
@@ -515,9 +497,22 @@ TEST_F(GetWebPageHttpsTest, TrustedCertificatePasses) {
 TEST_F(GetWebPageHttpsTest, UntrustedCertificateIsATransportFailure) {
   EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 2);
   EXPECT_EQ(m_oPage.GetStatusCode(), 1);
-  const std::string sLine = ErrorStartingWith("CGetWebPage::  WinINet Exception 60: ");
+  const std::string sLine = ErrorStartingWith("CGetWebPage::  HTTP client Exception 60: ");
   EXPECT_NE(sLine.find("certificate"), std::string::npos) << m_oLog.Text();
   EXPECT_TRUE(m_oLog.HasError(TlsUrl("/ok")));
+}
+
+TEST_F(GetWebPageHttpsTest, HttpsGoesThroughTheProxyTunnelAndIsStillVerified) {
+  CTunnelProxy oProxy;
+  CEnvGuard oProxyVar("https_proxy", oProxy.Url().c_str());
+  CEnvGuard oNoProxy("no_proxy", "");
+  EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 2);  // the test CA is not trusted yet
+  EXPECT_FALSE(ErrorStartingWith("CGetWebPage::  HTTP client Exception 60: ").empty());
+  CGetWebPage::SetCaFileForTesting(CaFile());
+  EXPECT_EQ(m_oPage.Go("D", TlsUrl("/ok").c_str()), 0);
+  EXPECT_EQ(m_oPage.GetStatusCode(), 200);
+  const std::string sConnect = "CONNECT 127.0.0.1:" + std::to_string(m_pTls->Port()) + " HTTP/1.1;";
+  EXPECT_EQ(oProxy.Requests(), sConnect + sConnect);
 }
 
 TEST_F(GetWebPageHttpsTest, RedirectFromHttpToHttpsPasses) {
