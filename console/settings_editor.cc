@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "foundation/settings_lock.h"
+#include "foundation/zuv_str.h"
 #include "service/host/wdx_codes.h"
 #include "service/settings/all_sets.h"
 
@@ -12,15 +13,6 @@ namespace wdx {
 namespace {
 
 constexpr size_t kMaxLine = 255;
-
-std::string Trimmed(const std::string& sText) {
-  auto IsTrim = [](unsigned char c) { return c < 33 || c > 125; };
-  size_t uBegin = 0;
-  size_t uEnd = sText.size();
-  while (uBegin < uEnd && IsTrim(sText[uBegin])) ++uBegin;
-  while (uEnd > uBegin && IsTrim(sText[uEnd - 1])) --uEnd;
-  return sText.substr(uBegin, uEnd - uBegin);
-}
 
 bool EqualsNoCase(const std::string& sLeft, const std::string& sRight) {
   return sLeft.size() == sRight.size() &&
@@ -33,7 +25,7 @@ bool EqualsNoCase(const std::string& sLeft, const std::string& sRight) {
 // Index of the section's header line, or lines.size() when there is none.
 size_t FindHeader(const std::vector<std::string>& oLines, const std::string& sHeader) {
   for (size_t i = 0; i < oLines.size(); ++i) {
-    if (EqualsNoCase(Trimmed(oLines[i]), sHeader)) return i;
+    if (EqualsNoCase(CZuvStr::Trimmed(oLines[i]), sHeader)) return i;
   }
   return oLines.size();
 }
@@ -115,7 +107,7 @@ bool CSettingsEditor::IsKnownKey(const std::string& sKey) {
 }
 
 bool CSettingsEditor::IsListSection(const std::string& sSection) {
-  std::string sName = Trimmed(sSection);
+  std::string sName = CZuvStr::Trimmed(sSection);
   if (sName.size() > 2 && sName.front() == '[' && sName.back() == ']') {
     sName = sName.substr(1, sName.size() - 2);
   }
@@ -140,7 +132,7 @@ bool CSettingsEditor::CheckValue(const std::string& sKey, std::string& sValue,
   const std::string sReason = CAllSets::CheckNumber(sKey, sValue);
   if (!sReason.empty()) return Fail(sWhere + sReason);
   if (sValue != sAsked) {
-    m_sNote += sWhere + Trimmed(sKey) + " " + Trimmed(sAsked) + " is stored as " + sValue +
+    m_sNote += sWhere + CZuvStr::Trimmed(sKey) + " " + CZuvStr::Trimmed(sAsked) + " is stored as " + sValue +
                ", its least value.";
   }
   return true;
@@ -150,7 +142,7 @@ std::vector<std::string> CSettingsEditor::ListKeys() const {
   std::vector<std::string> oKeys = SectionOf(m_pFile->GetLines(), "[KEYS]");
   for (std::string& sLine : oKeys) {
     const size_t uEquals = sLine.find('=');
-    if (uEquals != std::string::npos && EqualsNoCase(Trimmed(sLine.substr(0, uEquals)), "Password")) {
+    if (uEquals != std::string::npos && EqualsNoCase(CZuvStr::Trimmed(sLine.substr(0, uEquals)), "Password")) {
       sLine = sLine.substr(0, uEquals + 1) + "********";
     }
   }
@@ -167,7 +159,7 @@ std::vector<std::string> CSettingsEditor::ListSections() const {
 }
 
 std::vector<std::string> CSettingsEditor::GetSectionLines(const std::string& sSection) const {
-  std::string sName = Trimmed(sSection);
+  std::string sName = CZuvStr::Trimmed(sSection);
   if (sName.empty() || sName.front() != '[') sName = "[" + sName + "]";
   return SectionOf(m_pFile->GetLines(), sName);
 }
@@ -176,7 +168,7 @@ std::string CSettingsEditor::GetKey(const std::string& sKey) const {
   // As the service looks a key up: the first line whose name matches gives the value.
   for (const std::string& sLine : SectionOf(m_pFile->GetLines(), "[KEYS]")) {
     const size_t uEquals = sLine.find('=');
-    if (EqualsNoCase(Trimmed(sLine.substr(0, uEquals)), Trimmed(sKey))) {
+    if (EqualsNoCase(CZuvStr::Trimmed(sLine.substr(0, uEquals)), CZuvStr::Trimmed(sKey))) {
       return uEquals == std::string::npos ? "" : sLine.substr(uEquals + 1);
     }
   }
@@ -189,7 +181,7 @@ std::vector<std::string> CSettingsEditor::ExportLines() const {
 
 bool CSettingsEditor::SetKey(const std::string& sKey, const std::string& sValue) {
   m_sNote.clear();
-  const std::string sKeyTrimmed = Trimmed(sKey);
+  const std::string sKeyTrimmed = CZuvStr::Trimmed(sKey);
   if (sKeyTrimmed.empty() || sKeyTrimmed.find('=') != std::string::npos) {
     return Fail("A key must not be empty or hold \"=\".");
   }
@@ -204,7 +196,7 @@ bool CSettingsEditor::SetKey(const std::string& sKey, const std::string& sValue)
 }
 
 bool CSettingsEditor::SectionName(const std::string& sSection, std::string& sHeader) {
-  const std::string sName = Trimmed(sSection);
+  const std::string sName = CZuvStr::Trimmed(sSection);
   if (sName.empty() || sName.find_first_of("[]") != std::string::npos || sName.size() > 64) {
     return Fail("A section is named without brackets, e.g. URLS.");
   }
@@ -217,7 +209,7 @@ bool CSettingsEditor::AddLine(const std::string& sSection, const std::string& sL
   m_sNote.clear();
   std::string sHeader;
   if (!SectionName(sSection, sHeader)) return false;
-  const std::string sEntry = Trimmed(sLine);
+  const std::string sEntry = CZuvStr::Trimmed(sLine);
   if (sEntry.empty()) return Fail("An empty line cannot be added.");
   const std::string sReason = CheckLineText(sEntry);
   if (!sReason.empty()) return Fail("The line " + sReason + ".");
@@ -235,7 +227,7 @@ bool CSettingsEditor::RemoveLine(const std::string& sSection, const std::string&
   m_sNote.clear();
   std::string sHeader;
   if (!SectionName(sSection, sHeader)) return false;
-  const std::string sEntry = Trimmed(sLine);
+  const std::string sEntry = CZuvStr::Trimmed(sLine);
   return Change([&](CRamFile& oFile) {
     std::vector<std::string> oLines = oFile.GetLines();
     const size_t uHeader = FindHeader(oLines, sHeader);
@@ -262,7 +254,7 @@ bool CSettingsEditor::ImportLines(const std::vector<std::string>& oLines) {
       if (c < 32 || c > 126)
         return Fail(sWhere + " holds a character that is not printable ASCII.");
     }
-    if (sLine.find('[') != std::string::npos) bInKeys = EqualsNoCase(Trimmed(sLine), "[KEYS]");
+    if (sLine.find('[') != std::string::npos) bInKeys = EqualsNoCase(CZuvStr::Trimmed(sLine), "[KEYS]");
     const size_t uEquals = sLine.find('=');
     if (bInKeys && uEquals != std::string::npos) {
       const std::string sKey = sLine.substr(0, uEquals);

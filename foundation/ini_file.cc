@@ -1,17 +1,10 @@
 #include "foundation/ini_file.h"
 
 #include "foundation/process_log.h"
+#include "foundation/zuv_str.h"
 
 namespace wdx {
 namespace {
-
-std::string Trimmed(const std::string& sText) {
-  size_t uBegin = 0;
-  size_t uEnd = sText.size();
-  while (uBegin < uEnd && CZuvStr::IsTrimChar(sText[uBegin])) ++uBegin;
-  while (uEnd > uBegin && CZuvStr::IsTrimChar(sText[uEnd - 1])) --uEnd;
-  return sText.substr(uBegin, uEnd - uBegin);
-}
 
 }  // namespace
 
@@ -45,8 +38,8 @@ bool CIniFile::GetNextKeyAndValue() {
     if (uComment != std::string::npos) m_sLine.resize(uComment);
     const size_t uEqual = m_sLine.find('=');
     if (uEqual == std::string::npos) continue;
-    m_sKey = Trimmed(m_sLine.substr(0, uEqual));
-    m_sValue = Trimmed(m_sLine.substr(uEqual + 1));
+    m_sKey = CZuvStr::Trimmed(m_sLine.substr(0, uEqual));
+    m_sValue = CZuvStr::Trimmed(m_sLine.substr(uEqual + 1));
     return true;
   }
   return false;

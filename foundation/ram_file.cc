@@ -5,6 +5,7 @@
 #include "foundation/array_str.h"
 #include "foundation/crypto_txt_file.h"
 #include "foundation/process_log.h"
+#include "foundation/zuv_str.h"
 #include "platform/file_system.h"
 
 namespace wdx {
@@ -12,23 +13,14 @@ namespace {
 
 constexpr const char* kKeysSection = "[KEYS]";
 
-// The text without leading and trailing trim characters (bytes outside 33..125).
-std::string Trimmed(const std::string& sText) {
-  size_t uBegin = 0;
-  size_t uEnd = sText.size();
-  while (uBegin < uEnd && CZuvStr::IsTrimChar(sText[uBegin])) ++uBegin;
-  while (uEnd > uBegin && CZuvStr::IsTrimChar(sText[uEnd - 1])) --uEnd;
-  return sText.substr(uBegin, uEnd - uBegin);
-}
-
 char FoldCase(char cChar) {
   return (cChar >= 'a' && cChar <= 'z') ? static_cast<char>(cChar - 'a' + 'A') : cChar;
 }
 
 // Equal ignoring ASCII letter case and leading/trailing trim characters.
 bool SameName(const std::string& sA, const std::string& sB) {
-  const std::string sLeft = Trimmed(sA);
-  const std::string sRight = Trimmed(sB);
+  const std::string sLeft = CZuvStr::Trimmed(sA);
+  const std::string sRight = CZuvStr::Trimmed(sB);
   if (sLeft.size() != sRight.size()) return false;
   for (size_t i = 0; i < sLeft.size(); ++i) {
     if (FoldCase(sLeft[i]) != FoldCase(sRight[i])) return false;
@@ -114,7 +106,7 @@ bool CRamFileRO::LoadToRam() {
              OpenForLoad(bAbsent);
   if (bOk) {
     while (m_pCryptoFile->ReadTextLine())
-      m_oLines.push_back(Trimmed(m_pCryptoFile->GetLineBuffer()));
+      m_oLines.push_back(CZuvStr::Trimmed(m_pCryptoFile->GetLineBuffer()));
     bOk = m_pCryptoFile->IsEof() && !m_pCryptoFile->IsReadError();
     m_pCryptoFile->Close();
   } else if (bAbsent) {
@@ -223,7 +215,7 @@ bool CRamFileRO::BuildFileText(std::string& sText) {
   m_pCryptoFile.reset(new (std::nothrow) CCryptoTxtfile());
   if (!m_pCryptoFile || !m_pCryptoFile->Initialize(RAM_FILE_LINE_SIZE)) return false;
   for (const std::string& sLine : m_oLines) {
-    const std::string sTrimmed = Trimmed(sLine);
+    const std::string sTrimmed = CZuvStr::Trimmed(sLine);
     if (sTrimmed.empty()) continue;
     if (sTrimmed.size() > static_cast<size_t>(RAM_FILE_LINE_SIZE)) {
       // It could never be read back: the whole file would become unreadable.
@@ -254,7 +246,7 @@ bool CRamFile::LoadToRamFromListBox(const std::vector<std::string>& oLines) {
   std::vector<std::string>& oMine = Lines();
   oMine.clear();
   for (const std::string& sLine : oLines) {
-    std::string sTrimmed = Trimmed(sLine);
+    std::string sTrimmed = CZuvStr::Trimmed(sLine);
     if (!sTrimmed.empty()) oMine.push_back(std::move(sTrimmed));
   }
   SetId(ZUV_ID_LIVE);

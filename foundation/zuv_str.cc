@@ -293,6 +293,14 @@ bool CZuvStr::IsTrimChar(char cChar) {
   return uChar < 33 || uChar > 125;
 }
 
+std::string CZuvStr::Trimmed(const std::string& sText) {
+  size_t uBegin = 0;
+  size_t uEnd = sText.size();
+  while (uBegin < uEnd && IsTrimChar(sText[uBegin])) ++uBegin;
+  while (uEnd > uBegin && IsTrimChar(sText[uEnd - 1])) --uEnd;
+  return sText.substr(uBegin, uEnd - uBegin);
+}
+
 const char* CZuvStr::TrimLeft() {
   char* pBuffer = GetBuffer();
   const int iLength = GetLength();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace wdx {
 
@@ -56,6 +57,8 @@ class CZuvStr {
   const char* Trim();
   // Trim characters: every byte whose value is not between 33 and 125.
   static bool IsTrimChar(char cChar);
+  // sText without its leading and trailing trim characters.
+  static std::string Trimmed(const std::string& sText);
 
   // oOut = text before the first cDelimiter; this keeps the text after it.
   void SplitAt(char cDelimiter, CZuvStr& oOut);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -96,6 +97,10 @@ class GoMode : public ::testing::Test {
       usleep(10'000);
     }
     return fnDone();
+  }
+
+  void TearDown() override {
+    if (HasFailure()) std::fprintf(stderr, "WDXSVC.log:\n%s\n", m_oFixture.LogText().c_str());
   }
 
   std::string Uptime() { return m_oFixture.Folder().Read("UpTime.log"); }

@@ -7,6 +7,7 @@
 #include "foundation/process_log.h"
 #include "foundation/ram_file.h"
 #include "foundation/settings_lock.h"
+#include "foundation/zuv_str.h"
 #include "service/host/wdx_codes.h"
 
 namespace wdx {
@@ -17,14 +18,6 @@ bool IsBlank(const CZuvStr& oValue) {
   CZuvStr oCopy(oValue);
   oCopy.Trim();
   return oCopy.IsEmpty();
-}
-
-std::string Trimmed(const std::string& sText) {
-  size_t uBegin = 0;
-  size_t uEnd = sText.size();
-  while (uBegin < uEnd && CZuvStr::IsTrimChar(sText[uBegin])) ++uBegin;
-  while (uEnd > uBegin && CZuvStr::IsTrimChar(sText[uEnd - 1])) --uEnd;
-  return sText.substr(uBegin, uEnd - uBegin);
 }
 
 // The numeric keys and their ranges. A scan period of a day at most and a restart allowance of a
@@ -61,7 +54,7 @@ const char* CAllSets::ServerStateText(int iState) {
 }
 
 const CAllSets::SNumberRule* CAllSets::FindNumberRule(const std::string& sKey) {
-  const CZuvStr oKey(Trimmed(sKey).c_str());
+  const CZuvStr oKey(CZuvStr::Trimmed(sKey).c_str());
   for (const SNumberRule& oRule : kNumberRules) {
     if (oKey.EqualsNoCase(oRule.szKey)) return &oRule;
   }
@@ -70,7 +63,7 @@ const CAllSets::SNumberRule* CAllSets::FindNumberRule(const std::string& sKey) {
 
 std::string CAllSets::CheckNumber(const std::string& sKey, std::string& sValue) {
   const SNumberRule* pRule = FindNumberRule(sKey);
-  const std::string sText = Trimmed(sValue);
+  const std::string sText = CZuvStr::Trimmed(sValue);
   if (pRule == nullptr || sText.empty()) return "";
   const char* pBegin = sText.data() + (sText[0] == '+' ? 1 : 0);
   const char* pEnd = sText.data() + sText.size();
