@@ -82,6 +82,11 @@ bool CZuvEvent::Clear() {
   return bResult;
 }
 
+void CZuvEvent::ClearTimedOut() {
+  m_bSignalled = false;
+  m_bTimedOut = false;
+}
+
 bool CZuvEvent::Wait() {
   if (m_bSignalled || m_bTimedOut) return true;
   bool bSet = false;

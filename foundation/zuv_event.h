@@ -27,6 +27,9 @@ class CZuvEvent final : public CZuvBase {
   bool Fire();
   // Resets the event and both flags.
   bool Clear();
+  // Resets both flags after a Wait that timed out, but not the event: a Fire that came after the
+  // time-out still wakes the next Wait (a Clear there would lose it).
+  void ClearTimedOut();
   // Waits up to the time-out; true when the event was fired (see the flags).
   bool Wait();
 

@@ -76,6 +76,20 @@ TEST(ZuvEventWait, TimeoutSetsTheTimedOutFlagAndLatches) {
   EXPECT_FALSE(oEvent.IsSignalled());
 }
 
+// The worker's loop: a wait that timed out, a Fire just after it, then the flags reset. The
+// Fire must still wake the next wait (a Clear there lost the GO command now and then).
+TEST(ZuvEventWait, FireAfterATimeOutSurvivesClearTimedOut) {
+  CZuvEvent oEvent;
+  oEvent.SetTimeout(30);
+  ASSERT_TRUE(oEvent.Initialize("Command"));
+  EXPECT_FALSE(oEvent.Wait());
+  ASSERT_TRUE(oEvent.Fire());
+  oEvent.ClearTimedOut();
+  EXPECT_FALSE(oEvent.IsTimedOut());
+  EXPECT_TRUE(oEvent.Wait());
+  EXPECT_TRUE(oEvent.IsSignalled());
+}
+
 TEST(ZuvEventWait, FireBeforeWaitWakesTheNextWait) {
   CZuvEvent oEvent;
   oEvent.SetTimeout(60'000);

@@ -112,7 +112,8 @@ class PromptStop : public ::testing::Test {
     ASSERT_NE(m_pClient, nullptr);
     int iResult = 0;
     ASSERT_TRUE(m_pClient->OpsCommand(WDX_GO, iResult));
-    ASSERT_TRUE(WaitFor(20000, [&] { return m_oFixture.CountInLog(sMark.c_str()) >= 1; }));
+    ASSERT_TRUE(WaitFor(20000, [&] { return m_oFixture.CountInLog(sMark.c_str()) >= 1; }))
+        << LogTail();
   }
 
   // The end of the service log, for the messages of failed checks.

@@ -143,13 +143,14 @@ void COpsMngrThread::KeepAlive() {
   CZuvEvent& oEvent = m_pOwner->GetCommandEvent();
   while (!m_pOwner->m_bTerminate) {
     oEvent.Wait();
-    const bool bSignalled = oEvent.IsSignalled();
-    oEvent.Clear();
-    if (!bSignalled) {
+    if (!oEvent.IsSignalled()) {
+      // A command that arrives right after the time-out must still wake the next wait.
+      oEvent.ClearTimedOut();
       if (m_bAutoStartPending) AutoStart();
       if (m_bResumeGoPending) ResumeGo();
       continue;
     }
+    oEvent.Clear();  // the command is read below, after the reset: a newer one is not lost
     ZuvLogEvent("COpsMngrThread::KeepAlive() Command Event.");
     if (m_iPendingCommand == WDX_STOP) CancelAutoStart();
     if (m_iPendingCommand == WDX_GO || IsStopCommand()) m_bResumeGoPending = false;
