@@ -73,6 +73,11 @@ wardenix settings add STOPS "$demo/bin/demo_worker"
 wardenix settings add PROGS "$demo/bin/demo_worker $worker_port $demo/worker"
 wardenix settings list
 
+# The demo's own web server reset: the shipped webreset would restart this machine's real web
+# server. "wdxsvc -Service" leaves an existing webreset as it is.
+printf '#!/bin/sh\necho "demo webreset: nothing to reset (the demo has no web server)."\n' >"$demo/webreset"
+chmod +x "$demo/webreset"
+
 echo "== register and install the service (wdxsvc -Service)"
 "$dist/wdxsvc" -Service
 echo "== initialise the command object (wardenix command 999)"

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/process_log.h"
 #include "platform/component.h"
 #include "platform/file_system.h"
 #include "platform/registry_store.h"
@@ -20,6 +21,9 @@ std::string Key(const std::string& sPath) {
 
 // The component libraries that the service loads, registered with the program that uses them.
 const char* const kComponentLibraries[] = {"Perfwatch.so"};
+// Files the operator may edit, shipped beside the programs and put into the program folder
+// when it has none.
+const char* const kOperatorFiles[] = {"webreset"};
 
 }  // namespace
 
@@ -135,7 +139,23 @@ int CServiceRegistration::Register(const std::string& sProgramPath, bool bAsServ
   }
   if (!RegisterClass(sProgramPath)) return Fail("Cannot register the command object's class.");
   RegisterComponents(FolderOf(sProgramPath), false);
+  if (bAsService) InstallOperatorFiles(FolderOf(sProgramPath), GetProgramFolder());
   return 0;
+}
+
+void CServiceRegistration::InstallOperatorFiles(const std::string& sFrom, const std::string& sTo) {
+  if (sFrom == sTo) return;
+  IFileSystem& oFiles = GetFileSystem();
+  for (const char* szName : kOperatorFiles) {
+    const std::string sSource = sFrom + szName;
+    const std::string sTarget = sTo + szName;
+    // The operator's own copy is never overwritten.
+    if (oFiles.FileExists(sTarget) || !oFiles.FileExists(sSource)) continue;
+    if (!oFiles.CopyFile(sSource, sTarget)) {
+      m_sLastError = "Cannot copy " + sSource + " to " + sTarget;
+      ZuvLogError(("CServiceRegistration: cannot copy " + sSource + " to " + sTarget).c_str());
+    }
+  }
 }
 
 void CServiceRegistration::RegisterComponents(const std::string& sFolder, bool bUnregister) {

@@ -4,7 +4,9 @@
 // with the service manager.
 //
 // Registration also registers the component libraries that stand beside the program
-// (Perfwatch.so), so that the service can create them from its first start.
+// (Perfwatch.so), so that the service can create them from its first start; installing it as a
+// service also puts the web server reset script `webreset` into the program folder when that
+// folder has none.
 //
 // Results are exit codes: 0 on success, otherwise the registry error (2 no such key, 5 access
 // denied, 13 damaged store, 1 any other failure).
@@ -44,6 +46,9 @@ class CServiceRegistration final {
   void UnregisterClass();
   // Registers (or unregisters) the component libraries found in sFolder.
   void RegisterComponents(const std::string& sFolder, bool bUnregister);
+  // Copies the operator's files (the web server reset) from sFrom into the program folder sTo
+  // where it has none; an existing file is left as it is.
+  void InstallOperatorFiles(const std::string& sFrom, const std::string& sTo);
   bool Set(const std::string& sKey, const std::string& sName, const std::string& sValue);
   int Fail(const std::string& sWhat);
 
