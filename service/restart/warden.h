@@ -1,54 +1,75 @@
-// CWarden: the member of the operations thread that acts on the machine: the interruptible
-// Wait of the GO loop, the restart program's DETECT and RESTARTER sections, the watcher client
-// that tests the watched programs' activity, the reboot, the heartbeat file and the component
-// registration. The restart program and the reboot are not loaded here, so DETECT fails (as with
-// no restart program) and no reboot can be made.
+// CWarden: the member of the operations thread that acts on the machine.
 //
-// The watcher client owns the performance watcher component (Perfwatch, created by class
-// identifier through the component layer): it gives the component the counter keys of the
-// watched programs, runs the activity test (sample period 101 - sensitivity ms, sample time
-// 10 + trunc(1.2 x sensitivity) s) and names the first counter that showed no activity. Every
-// component call counts -1 as success and anything else as failure.
+// - The restart program (warden_program.cc): Wardenix.ini in the working directory, loaded once
+//   at Initialize into a list of CInstruction objects; its DETECT section runs at the top of each
+//   GO cycle, its RESTARTER section after a failed cycle. Also the interruptible Wait of the GO
+//   loop and the three ways of starting a process.
+// - The machine duties (warden_machine.cc): initialisation and release, privileges, the
+//   auto-logon values, the reboot and the AutoRun value that brings GO mode back after it, the
+//   registration of the components, the uninstall icon value and the heartbeat file.
+// - The watcher client (warden_watcher.cc): it owns the performance watcher component (Perfwatch,
+//   created by class identifier through the component layer), gives it the counter keys of the
+//   watched programs, runs the activity test (sample period 101 - sensitivity ms, sample time
+//   10 + trunc(1.2 x sensitivity) s) and names the first counter that showed no activity. Every
+//   component call counts -1 as success and anything else as failure.
 //
-// Threading: used by the operations thread only; Wait reads the pending command that the command
-// interface writes.
+// Threading: used by the operations thread only; Wait reads the pending command and WaitForFile
+// the go flag, which the command interface writes.
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "components/perfwatch/iwatcher.h"
+#include "foundation/ini_file.h"
 #include "platform/component.h"
 
 namespace wdx {
 
 class CAllSets;
+class CInstruction;
 class CThreadOwner;
 
 // Real time between two looks at the STOP command and the terminate flag during a Wait.
 inline constexpr int WDX_WAIT_POLL_MS = 100;
+// Room in the instruction list; further instructions are dropped.
+inline constexpr int WDX_MAX_INSTRUCTIONS = 4096;
 
 class CWarden final {
  public:
-  CWarden() = default;
+  CWarden();
+  ~CWarden();
   CWarden(const CWarden&) = delete;
   CWarden& operator=(const CWarden&) = delete;
 
+  // Life and machine duties (warden_machine.cc).
+  // True only when the restart program was loaded.
   bool Initialize(const std::string& sWorkingDirectory, CThreadOwner* pShared);
   void Release();
+  bool SetDebugPrivilidge();
+  void DisableAutoLogon();
+  bool ReBoot();
+  bool SetAutoRunStatus(bool bOn);
+  bool LoadUninstallIconKey();
+  bool RegisterObjects();
+  bool RegisterAtlObject(const std::string& sLibrary, const std::string& sProgId);
+  bool WriteHeartbeatFile();
 
-  // Sleeps iMilliseconds of service time and returns within WDX_WAIT_POLL_MS once the command
-  // is STOP or the service is ending.
+  // The restart program (warden_program.cc).
+  bool LoadFromIniFile();
+  bool AddInstruction();
+  bool PerformInstruction();
+  bool RunIniDetect(std::atomic<int>& iOpsState, std::atomic<bool>& bGoFlag);
+  bool RunRestarter();
+  int GetInstructionCount() const { return static_cast<int>(m_oInstructions.size()); }
+  // Sleeps iMilliseconds of service time in slices; returns after the slice in which the command
+  // became STOP or the service began to end.
   void Wait(int iMilliseconds);
 
-  bool RunIniDetect(std::atomic<int>& iOpsState, std::atomic<bool>& bGoFlag);
-  void RunRestarter();
-  bool ReBoot();
-  bool WriteHeartbeatFile();
-  bool RegisterObjects();
-
-  // The watcher client. CPW creates the watcher component (null when it cannot); RecreateWatcher
-  // drops the one held (and with it every key) and creates a new one.
+  // The watcher client (warden_watcher.cc). CPW creates the watcher component (null when it
+  // cannot); RecreateWatcher drops the one held (and with it every key) and creates a new one.
   IWatcher* CPW();
   bool RecreateWatcher();
   // Hands an existing watcher to the client (takes a reference of its own); the one held before
@@ -70,12 +91,14 @@ class CWarden final {
   }
 
   CAllSets* m_pSettings = nullptr;
-  std::string m_sUserName;
-  std::string m_sPassword;
+  std::string m_sUserName = "Administrator";
+  std::string m_sPassword = "plomtu";
   std::string m_sDomainName;
   std::string m_sBrowserPath;
-  std::string m_sBaseDirectory;
+  std::string m_sBaseDirectory;  // ends with "/"
   int m_iSensitivity = 5;
+  int m_iRetryCount = 2;
+  int m_iMaxWait = 300;  // seconds
   bool m_bIisResetDone = false;
   bool m_bProgramLoaded = false;
 
@@ -83,6 +106,10 @@ class CWarden final {
   void DropWatcher();
 
   CThreadOwner* m_pShared = nullptr;
+  std::atomic<bool>* m_pGoFlag = nullptr;  // the owner's go flag, known from RunIniDetect on
+  CIniFile m_oIniFile;
+  std::vector<std::unique_ptr<CInstruction>> m_oInstructions;
+  CInstruction* m_pCurrent = nullptr;
   CInterfacePtr<IWatcher> m_pWatcher;
   int m_iInstanceCount = 0;
   bool m_bHasKeys = false;
