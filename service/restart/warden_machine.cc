@@ -23,31 +23,6 @@ std::string TwoDigits(int iValue) {
 
 }  // namespace
 
-CWarden::CWarden() = default;
-CWarden::~CWarden() = default;
-
-bool CWarden::Initialize(const std::string& sWorkingDirectory, CThreadOwner* pShared) {
-  m_bProgramLoaded = false;
-  if (m_pSettings == nullptr || pShared == nullptr) return false;
-  m_pShared = pShared;
-  ZuvLogEvent("CWarden::Initialize 1");
-  m_sBaseDirectory = sWorkingDirectory;
-  if (CPW() == nullptr) {
-    ZuvLogError("warden:: Creation failed for auto-watcher.");
-    return false;
-  }
-  ZuvLogEvent("CWarden::Initialize done");
-  return true;
-}
-
-void CWarden::Release() {
-  m_pCurrent = nullptr;
-  m_oInstructions.clear();
-  DropWatcher();
-  m_bHasKeys = false;
-  m_bLastTestPassed = true;
-}
-
 bool CWarden::ReBoot() {
   ZuvLogError(kBanner);
   ZuvLogError(kBanner);
