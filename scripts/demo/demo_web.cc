@@ -1,7 +1,9 @@
 // A small web application for the demo: it answers GET /health with 200 while the file
 // "<folder>/fail" does not exist and with 503 while it does, and GET / with a short page. Like a
 // real application it keeps busy between requests (a small write every 50 ms), so that the
-// activity test sees it working until it is stopped (kill -STOP).
+// activity test sees it working until it is stopped (kill -STOP). It also shows that it is alive
+// the way a restart program can check: every second it writes a new first line into
+// "<folder>/alive.txt", and once it listens it creates "<folder>/ready.flg".
 //
 //   wdx_demo_web PORT FOLDER
 #include <httplib.h>
@@ -26,6 +28,16 @@ void Stop(int) {
   if (g_pServer) g_pServer->stop();
 }
 
+// Replaces the file whole, so that a reader never sees it half written.
+void WriteFileWhole(const std::string& sPath, const std::string& sText) {
+  const std::string sTemp = sPath + ".tmp";
+  const int iFd = open(sTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (iFd < 0) return;
+  const bool bWritten = write(iFd, sText.data(), sText.size()) == static_cast<ssize_t>(sText.size());
+  close(iFd);
+  if (bWritten) rename(sTemp.c_str(), sPath.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,11 +57,16 @@ int main(int argc, char** argv) {
     oResponse.status = bFailing ? 503 : 200;
     oResponse.set_content(bFailing ? "failing\n" : "ok\n", "text/plain");
   });
+  const std::string sAliveFile = std::string(argv[2]) + "/alive.txt";
   std::atomic<bool> bRunning{true};
   std::thread oBusy([&] {
     const int iNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    while (bRunning) {
+    for (long iTick = 0; bRunning; ++iTick) {
       if (write(iNull, "tick\n", 5) < 0) break;
+      if (iTick % 20 == 0) {
+        WriteFileWhole(sAliveFile, "alive " + std::to_string(getpid()) + " " +
+                                       std::to_string(iTick / 20) + "\n");
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     close(iNull);
@@ -57,7 +74,11 @@ int main(int argc, char** argv) {
   g_pServer = &oServer;
   signal(SIGTERM, Stop);
   signal(SIGINT, Stop);
-  const bool bListened = oServer.listen("127.0.0.1", iPort);
+  bool bListened = oServer.bind_to_port("127.0.0.1", iPort);
+  if (bListened) {
+    WriteFileWhole(std::string(argv[2]) + "/ready.flg", "ready\n");
+    bListened = oServer.listen_after_bind();
+  }
   bRunning = false;
   oBusy.join();
   if (!bListened) {
