@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,10 +32,14 @@ TEST(LocalFolderNames, TableByLanguage) {
     const char* szExpected;
   };
   const SCase aoCases[] = {
-      {100, "Start Menu", "Start Menu"},      {100, "Startup", "Startup"},
-      {101, "Start Menu", "Menu Avvio"},      {101, "Programs", "Programmi"},
-      {101, "Startup", "Esecuzione Automatica"}, {101, "Program Files", "programmi"},
-      {7, "Programs", "Programs"},            {101, "Desktop", ""},
+      {100, "Start Menu", "Start Menu"},
+      {100, "Startup", "Startup"},
+      {101, "Start Menu", "Menu Avvio"},
+      {101, "Programs", "Programmi"},
+      {101, "Startup", "Esecuzione Automatica"},
+      {101, "Program Files", "programmi"},
+      {7, "Programs", "Programs"},
+      {101, "Desktop", ""},
       {100, "", ""},
   };
   for (const SCase& oCase : aoCases) {
@@ -59,7 +64,8 @@ class WardenMachine : public ::testing::Test {
   void UseSettings() {
     CRamFile oWriter;
     oWriter.Initialize(m_oBase.Path().c_str(), WDX_SETTINGS_FILE);
-    ASSERT_TRUE(oWriter.LoadToRamFromListBox({"[KEYS]", "AdminId=operator", "SvrStatus=Restarting"}));
+    ASSERT_TRUE(
+        oWriter.LoadToRamFromListBox({"[KEYS]", "AdminId=operator", "SvrStatus=Restarting"}));
     ASSERT_TRUE(oWriter.SaveToFile());
     m_oSets.m_pKeyFile = &m_oKeyFile;
     m_oSets.m_oStrWorkingFolder.Assign(m_oBase.Path().c_str());
@@ -67,7 +73,8 @@ class WardenMachine : public ::testing::Test {
     m_oWarden.m_pSettings = &m_oSets;
   }
   void MakeDesktopShortcut() {
-    ASSERT_TRUE(GetFileSystem().MakeFolders(m_oBase.Path() + "Documents and Settings/All Users/Desktop", 0755));
+    ASSERT_TRUE(GetFileSystem().MakeFolders(
+        m_oBase.Path() + "Documents and Settings/All Users/Desktop", 0755));
     m_oBase.Write(WDX_DESKTOP_SHORTCUT, "shortcut");
   }
   std::string Value(const char* szKey, const char* szName) {
@@ -103,8 +110,9 @@ TEST_F(WardenMachine, ReBootWithoutThePrivilegeChangesNothing) {
     EPrivilegeState ePrivilege;
     const char* szError;
   };
-  for (const SCase& oCase : {SCase{EPrivilegeState::NOT_HELD, "Cannot adjust process for re-boot priviledge."},
-                             SCase{EPrivilegeState::UNKNOWN, "Cannot get re-boot priviledge assigned."}}) {
+  for (const SCase& oCase :
+       {SCase{EPrivilegeState::NOT_HELD, "Cannot adjust process for re-boot priviledge."},
+        SCase{EPrivilegeState::UNKNOWN, "Cannot get re-boot priviledge assigned."}}) {
     CFakeRebooter oRebooter;
     oRebooter.m_ePrivilege = oCase.ePrivilege;
     EXPECT_FALSE(m_oWarden.ReBoot());
@@ -114,7 +122,19 @@ TEST_F(WardenMachine, ReBootWithoutThePrivilegeChangesNothing) {
     EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_FAILS_DETECTED_SERVER_RESTARTING);
     EXPECT_FALSE(GetFileSystem().FileExists(StartupPath("Start Menu/Programs/Startup")));
   }
-  EXPECT_EQ(m_oLog.CountErrors(kBanner), 8);
+  // The process's own rebooter with a reboot command that names a missing program.
+  const char* szOld = std::getenv("WDX_REBOOT_COMMAND");  // set by the test entry point
+  ASSERT_NE(szOld, nullptr);
+  const std::string sOld = szOld;
+  setenv("WDX_REBOOT_COMMAND", m_oBase.File("missing-reboot").c_str(), 1);
+  EXPECT_FALSE(m_oWarden.ReBoot());
+  setenv("WDX_REBOOT_COMMAND", sOld.c_str(), 1);
+  EXPECT_EQ(m_oLog.CountErrors("Cannot adjust process for re-boot priviledge."), 2);
+  EXPECT_TRUE(m_oLog.HasError(
+      "The reboot command (WDX_REBOOT_COMMAND) names no program that can be run."));
+  EXPECT_EQ(AutoRun(), "<none>");
+  EXPECT_EQ(m_oSets.m_iLastKnownServerState, ZUV_FAILS_DETECTED_SERVER_RESTARTING);
+  EXPECT_EQ(m_oLog.CountErrors(kBanner), 12);
   EXPECT_EQ(m_oLog.Text().find("ZUV_FAILS_DETECTED_SERVER_REBOOTONG"), std::string::npos);
 }
 
@@ -143,8 +163,8 @@ TEST_F(WardenMachine, ReBootSetsAutoRunAndTheStateBeforeItAsks) {
   const std::string sLog = m_oLog.Text();
   size_t uAt = 0;
   for (const char* szText :
-       {kBanner, kBanner, "RESTART FAILURE DETECTED. Attempting REBOOT and RESTART........", kBanner,
-        kBanner, "Failures Detected. Re-booting server....",
+       {kBanner, kBanner, "RESTART FAILURE DETECTED. Attempting REBOOT and RESTART........",
+        kBanner, kBanner, "Failures Detected. Re-booting server....",
         " (event): CWarden::ReBoot() has set m_iLastKnownServerState == "
         "ZUV_FAILS_DETECTED_SERVER_REBOOTONG.\r\r\n"}) {
     uAt = sLog.find(szText, uAt);
@@ -177,7 +197,8 @@ TEST_F(WardenMachine, SetAutoRunStatusCopiesTheShortcutOnlyWhenMissing) {
   // Automatica, folders made as needed.
   m_oWarden.m_iLanguageCode = 101;
   EXPECT_TRUE(m_oWarden.SetAutoRunStatus(true));
-  EXPECT_EQ(test::ReadWholeFile(StartupPath("Menu Avvio/Programmi/Esecuzione Automatica")), "shortcut");
+  EXPECT_EQ(test::ReadWholeFile(StartupPath("Menu Avvio/Programmi/Esecuzione Automatica")),
+            "shortcut");
   EXPECT_EQ(AutoRun(), "1");
   EXPECT_EQ(m_oLog.Text().find(" Error: "), std::string::npos) << m_oLog.Text();
 }
@@ -185,11 +206,11 @@ TEST_F(WardenMachine, SetAutoRunStatusCopiesTheShortcutOnlyWhenMissing) {
 TEST_F(WardenMachine, SetAutoRunStatusFailures) {
   // No shortcut at all.
   EXPECT_FALSE(m_oWarden.SetAutoRunStatus(true));
-  for (const std::string& sText :
-       {std::string("Shortcut to Wardenix not found. Should be at:"), m_oBase.File(WDX_DESKTOP_SHORTCUT),
-        std::string("Cannot restart on reboot without this shortcut."),
-        std::string("If you can't find it, please re-install Wardenix."),
-        std::string("CWarden::SetAutoRunStatus() failed")}) {
+  for (const std::string& sText : {std::string("Shortcut to Wardenix not found. Should be at:"),
+                                   m_oBase.File(WDX_DESKTOP_SHORTCUT),
+                                   std::string("Cannot restart on reboot without this shortcut."),
+                                   std::string("If you can't find it, please re-install Wardenix."),
+                                   std::string("CWarden::SetAutoRunStatus() failed")}) {
     EXPECT_TRUE(m_oLog.HasError(sText)) << sText;
   }
   EXPECT_EQ(AutoRun(), "<none>");
@@ -220,7 +241,8 @@ TEST_F(WardenMachine, DisableAutoLogonWritesTheValuesButNeverThePassword) {
   EXPECT_EQ(Value(WDX_WINLOGON_KEY, "DefaultPassword"), "");
   EXPECT_EQ(Value(WDX_WINLOGON_KEY, "AutoAdminLogon"), "0");
   EXPECT_EQ(m_oLog.Text().find(" Error: "), std::string::npos) << m_oLog.Text();
-  EXPECT_EQ(test::ReadWholeFile(m_oRegistry.Folder() + "registry").find("secret"), std::string::npos);
+  EXPECT_EQ(test::ReadWholeFile(m_oRegistry.Folder() + "registry").find("secret"),
+            std::string::npos);
   // A name longer than the read-back buffer is written but cannot be verified.
   m_oWarden.m_sUserName = std::string(600, 'u');
   m_oWarden.DisableAutoLogon();
@@ -229,9 +251,9 @@ TEST_F(WardenMachine, DisableAutoLogonWritesTheValuesButNeverThePassword) {
   // A store that cannot be written: every write fails, with its own text.
   DamageStore();
   m_oWarden.DisableAutoLogon();
-  for (const char* szText : {"Error: Cannot open key", "Error: Cannot set DefaultUserName value",
-                             "Error: Cannot set DefaultPassword value",
-                             "Error: Cannot set AutoAdminLogon value"}) {
+  for (const char* szText :
+       {"Error: Cannot open key", "Error: Cannot set DefaultUserName value",
+        "Error: Cannot set DefaultPassword value", "Error: Cannot set AutoAdminLogon value"}) {
     EXPECT_EQ(m_oLog.CountErrors(szText), 1) << szText;
   }
 }
@@ -267,8 +289,10 @@ TEST_F(WardenRegistration, RegisterAtlObjectNamesAndResults) {
       {"Perfwatch", "Perfwatch.Watcher", true, nullptr},
       {"Perfwatch.dll", "Perfwatch.Watcher", true, nullptr},
       {"Perfwatch.so", "Perfwatch.Watcher", true, nullptr},
-      {"Perfwatch", "Perfwatch.Other", false, "CWarden::RegisterAtlObject() failed for Perfwatch.so"},
-      {"Safehand.dll", "Safehand.Actor", false, "CWarden::RegisterAtlObject() failed for Safehand.so"},
+      {"Perfwatch", "Perfwatch.Other", false,
+       "CWarden::RegisterAtlObject() failed for Perfwatch.so"},
+      {"Safehand.dll", "Safehand.Actor", false,
+       "CWarden::RegisterAtlObject() failed for Safehand.so"},
   };
   for (const SCase& oCase : aoCases) {
     m_pStore->DeleteKey("HKCR\\Perfwatch.Watcher.1");
@@ -280,7 +304,9 @@ TEST_F(WardenRegistration, RegisterAtlObjectNamesAndResults) {
   }
   EXPECT_TRUE(m_oLog.HasError("Cannot find file: " + m_oBase.File("Safehand.so")));
   std::string sPath;
-  m_pStore->GetValue("HKCR\\CLSID\\" + Value("HKCR\\Perfwatch.Watcher\\CLSID", "") + "\\InprocServer32", "", sPath);
+  m_pStore->GetValue(
+      "HKCR\\CLSID\\" + Value("HKCR\\Perfwatch.Watcher\\CLSID", "") + "\\InprocServer32", "",
+      sPath);
   EXPECT_EQ(sPath, m_oBase.File("Perfwatch.so"));
 }
 

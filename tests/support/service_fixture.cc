@@ -51,14 +51,15 @@ CServiceFixture::CServiceFixture(int iTimeScale) {
   setenv("WDX_LOCK_DIR", (m_oHome.Path() + "locks").c_str(), 1);
   setenv("WDX_SUPERVISOR", "1", 1);
   setenv("WDX_TIME_SCALE", std::to_string(iTimeScale).c_str(), 1);
-  const std::string sRecorder = m_oHome.File("reboot-recorder");
-  m_oHome.Write("reboot-recorder", "#!/bin/sh\necho rebooted >> '" + m_oHome.Path() + "reboots.txt'\n");
+  const std::string sRecorder = m_oRebootRecorder.File("reboot-recorder");
+  m_oRebootRecorder.Write("reboot-recorder", "#!/bin/sh\necho rebooted >> '" +
+                                                 m_oRebootRecorder.File("reboots.txt") + "'\n");
   chmod(sRecorder.c_str(), 0755);
   setenv("WDX_REBOOT_COMMAND", sRecorder.c_str(), 1);
 }
 
 int CServiceFixture::RebootCount() const {
-  const std::string sRecord = m_oHome.Read("reboots.txt");
+  const std::string sRecord = m_oRebootRecorder.Read("reboots.txt");
   int iCount = 0;
   for (char c : sRecord) iCount += c == '\n' ? 1 : 0;
   return iCount;
