@@ -5,6 +5,7 @@
 
 #include "platform/registry_store.h"
 #include "service/host/registration.h"
+#include "service/restart/warden.h"
 #include "tests/support/service_fixture.h"
 
 namespace wdx::test {
@@ -55,6 +56,21 @@ TEST(ServiceProgram, UnregServerRemovesTheRegistration) {
   EXPECT_FALSE(pStore->KeyExists(LocalServerKey()));
   EXPECT_FALSE(pStore->KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Services\\WDXSVC"));
   EXPECT_EQ(oFixture.RunService({}).m_iExitCode, 2);
+}
+
+// "-Service" prepares what a reboot needs: the desktop shortcut (an existing one is kept) and
+// the uninstall key for the icon value, which "-UnregServer" removes again.
+TEST(ServiceProgram, ServiceMakesTheRebootShortcutAndTheUninstallKey) {
+  CServiceFixture oFixture;
+  ASSERT_EQ(oFixture.RunService({"-Service"}).m_iExitCode, 0);
+  EXPECT_NE(oFixture.Folder().Read(WDX_DESKTOP_SHORTCUT).find("Wardenix console"),
+            std::string::npos);
+  EXPECT_TRUE(OpenRegistryStoreAt(oFixture.RegistryPath())->KeyExists(WDX_UNINSTALL_KEY));
+  oFixture.Folder().Write(WDX_DESKTOP_SHORTCUT, "mine");
+  ASSERT_EQ(oFixture.RunService({"-Service"}).m_iExitCode, 0);
+  EXPECT_EQ(oFixture.Folder().Read(WDX_DESKTOP_SHORTCUT), "mine");
+  ASSERT_EQ(oFixture.RunService({"-UnregServer"}).m_iExitCode, 0);
+  EXPECT_FALSE(OpenRegistryStoreAt(oFixture.RegistryPath())->KeyExists(WDX_UNINSTALL_KEY));
 }
 
 TEST(ServiceProgram, TheRegistryStoreIsPrivateToItsUser) {

@@ -9,6 +9,7 @@
 #include "platform/registry_store.h"
 #include "platform/service_manager.h"
 #include "service/host/wdx_codes.h"
+#include "service/restart/warden.h"
 
 namespace wdx {
 namespace {
@@ -139,7 +140,10 @@ int CServiceRegistration::Register(const std::string& sProgramPath, bool bAsServ
   }
   if (!RegisterClass(sProgramPath)) return Fail("Cannot register the command object's class.");
   RegisterComponents(FolderOf(sProgramPath), false);
-  if (bAsService) InstallOperatorFiles(FolderOf(sProgramPath), GetProgramFolder());
+  if (bAsService) {
+    InstallOperatorFiles(FolderOf(sProgramPath), GetProgramFolder());
+    InstallRebootFiles(GetProgramFolder());
+  }
   return 0;
 }
 
@@ -155,6 +159,23 @@ void CServiceRegistration::InstallOperatorFiles(const std::string& sFrom, const 
       m_sLastError = "Cannot copy " + sSource + " to " + sTarget;
       ZuvLogError(("CServiceRegistration: cannot copy " + sSource + " to " + sTarget).c_str());
     }
+  }
+}
+
+void CServiceRegistration::InstallRebootFiles(const std::string& sFolder) {
+  IFileSystem& oFiles = GetFileSystem();
+  const std::string sShortcut = sFolder + WDX_DESKTOP_SHORTCUT;
+  if (!oFiles.FileExists(sShortcut) &&
+      !(oFiles.MakeFolders(FolderOf(sShortcut), 0755) &&
+        oFiles.ReplaceFile(sShortcut,
+                           "Wardenix console: started at logon, so that the service comes back "
+                           "into GO mode after a reboot.\n",
+                           0644))) {
+    m_sLastError = "Cannot make " + sShortcut;
+    ZuvLogError(("CServiceRegistration: cannot make " + sShortcut).c_str());
+  }
+  if (!m_oStore.KeyExists(WDX_UNINSTALL_KEY) && !m_oStore.CreateKey(WDX_UNINSTALL_KEY)) {
+    ZuvLogError("CServiceRegistration: cannot create the uninstall key.");
   }
 }
 
@@ -193,6 +214,7 @@ int CServiceRegistration::Unregister() {
   if (m_oStore.GetValue(LocalServerKey(), "", sProgram))
     RegisterComponents(FolderOf(sProgram), true);
   UnregisterClass();
+  m_oStore.DeleteKey(WDX_UNINSTALL_KEY);
   return 0;
 }
 

@@ -49,6 +49,9 @@ class CServiceRegistration final {
   // Copies the operator's files (the web server reset) from sFrom into the program folder sTo
   // where it has none; an existing file is left as it is.
   void InstallOperatorFiles(const std::string& sFrom, const std::string& sTo);
+  // Makes what a reboot needs in the program folder sFolder: the desktop shortcut file (when
+  // missing) that the Startup copy is made from, and the uninstall key for the icon value.
+  void InstallRebootFiles(const std::string& sFolder);
   bool Set(const std::string& sKey, const std::string& sName, const std::string& sValue);
   int Fail(const std::string& sWhat);
 

@@ -33,8 +33,7 @@ inline constexpr int REMOTE_ALL_ALIVE = 101;
 inline constexpr int REMOTE_SOME_FAILED = 102;
 
 // Registry store values of the worker.
-inline constexpr const char* WDX_AUTORUN_KEY = "HKLM\\SOFTWARE\\Zuvanta\\Wardenix";
-inline constexpr const char* WDX_AUTORUN_VALUE = "AutoRun";
+// WDX_AUTORUN_KEY and WDX_AUTORUN_VALUE: see warden.h, whose ReBoot sets the value.
 // "1" while GO mode is on: set when it starts, "0" when STOP (or TEST) ends it. A service stop
 // or crash leaves it, so that the next start of the service enters GO mode again.
 inline constexpr const char* WDX_GOACTIVE_VALUE = "GoActive";

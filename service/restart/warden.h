@@ -37,6 +37,20 @@ inline constexpr int WDX_WAIT_POLL_MS = 100;
 // Room in the instruction list; further instructions are dropped.
 inline constexpr int WDX_MAX_INSTRUCTIONS = 4096;
 
+// Registry store keys and values of the machine duties. "AutoRun" = "1" (any case) makes the
+// operations thread enter GO mode by itself when the service starts.
+inline constexpr const char* WDX_AUTORUN_KEY = "HKLM\\SOFTWARE\\Zuvanta\\Wardenix";
+inline constexpr const char* WDX_AUTORUN_VALUE = "AutoRun";
+inline constexpr const char* WDX_WINLOGON_KEY =
+    "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+inline constexpr const char* WDX_UNINSTALL_KEY =
+    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Wardenix";
+// The shortcut files that start the console at logon, relative to the program folder: the one
+// made at installation, and the user's Startup copy below "Documents and Settings/USER/".
+inline constexpr const char* WDX_DESKTOP_SHORTCUT =
+    "Documents and Settings/All Users/Desktop/Wardenix.lnk";
+inline constexpr const char* WDX_SHORTCUT_NAME = "Wardenix.lnk";
+
 class CWarden final {
  public:
   CWarden();
@@ -99,11 +113,18 @@ class CWarden final {
   int m_iSensitivity = 5;
   int m_iRetryCount = 2;
   int m_iMaxWait = 300;  // seconds
+  int m_iLanguageCode = 100;  // of the folder names; the service's settings give 100
+  // While this file exists no component is registered (a developer's machine).
+  std::string m_sDevelMarkerPath = "/ZuvDevel.txt";
+  // The registration tool; "" for the wdxregsvr beside the running program.
+  std::string m_sRegsvrProgram;
   bool m_bIisResetDone = false;
   bool m_bProgramLoaded = false;
 
  private:
   void DropWatcher();
+  // The Startup copy of the shortcut, made from the desktop one when missing.
+  bool PlaceStartupShortcut();
 
   CThreadOwner* m_pShared = nullptr;
   std::atomic<bool>* m_pGoFlag = nullptr;  // the owner's go flag, known from RunIniDetect on

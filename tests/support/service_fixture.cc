@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +18,7 @@ namespace wdx::test {
 namespace {
 
 const char* const kEnvNames[] = {"WDX_HOME", "WDX_REGISTRY", "WDX_LOCK_DIR", "WDX_SUPERVISOR",
-                                 "WDX_TIME_SCALE"};
+                                 "WDX_TIME_SCALE", "WDX_REBOOT_COMMAND"};
 
 void SleepMs(int iMs) {
   usleep(static_cast<useconds_t>(iMs) * 1000);
@@ -50,6 +51,18 @@ CServiceFixture::CServiceFixture(int iTimeScale) {
   setenv("WDX_LOCK_DIR", (m_oHome.Path() + "locks").c_str(), 1);
   setenv("WDX_SUPERVISOR", "1", 1);
   setenv("WDX_TIME_SCALE", std::to_string(iTimeScale).c_str(), 1);
+  const std::string sRecorder = m_oRebootRecorder.File("reboot-recorder");
+  m_oRebootRecorder.Write("reboot-recorder", "#!/bin/sh\necho rebooted >> '" +
+                                                 m_oRebootRecorder.File("reboots.txt") + "'\n");
+  chmod(sRecorder.c_str(), 0755);
+  setenv("WDX_REBOOT_COMMAND", sRecorder.c_str(), 1);
+}
+
+int CServiceFixture::RebootCount() const {
+  const std::string sRecord = m_oRebootRecorder.Read("reboots.txt");
+  int iCount = 0;
+  for (char c : sRecord) iCount += c == '\n' ? 1 : 0;
+  return iCount;
 }
 
 CServiceFixture::~CServiceFixture() {

@@ -2,6 +2,8 @@
 // which tests run the real wdxsvc and wardenix programs of this build. The environment
 // (WDX_HOME, WDX_REGISTRY, WDX_LOCK_DIR, WDX_SUPERVISOR, WDX_TIME_SCALE) is set in this process
 // so that the programs it starts and the clients it makes use the same folder.
+// WDX_REBOOT_COMMAND is set to a script (in a folder of its own) that only records that it ran,
+// so that no program a test starts can restart the machine.
 //
 // Threading: one test thread.
 #pragma once
@@ -36,6 +38,8 @@ class CServiceFixture final {
   std::string RegistryPath() const { return m_oHome.Path() + "registry/store"; }
   std::string SocketPath() const { return m_oHome.Path() + "WDXSVC.sock"; }
   std::string LogText() const { return m_oHome.Read("WDXSVC.log"); }
+  // How often the reboot command ran.
+  int RebootCount() const;
 
   static std::string ServiceProgram();
   static std::string ConsoleProgram();
@@ -60,6 +64,7 @@ class CServiceFixture final {
 
  private:
   CTempFolder m_oHome;
+  CTempFolder m_oRebootRecorder;
   std::vector<std::pair<std::string, std::string>> m_oSavedEnv;
   int m_iPid = -1;
 };
