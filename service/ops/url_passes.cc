@@ -8,13 +8,13 @@
 #include "foundation/process_log.h"
 #include "foundation/ram_file.h"
 #include "platform/clock.h"
+#include "platform/command_words.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "service/getter/get_web_page.h"
 #include "service/host/thread_owner.h"
 #include "service/ops/ops_mngr_thread.h"
 #include "service/procwatch/wmanager.h"
-#include "service/restart/command_line.h"
 #include "service/settings/all_sets.h"
 
 namespace wdx {
@@ -236,7 +236,7 @@ void COpsMngrThread::StartPrograms() {
     ZuvLogEvent("COpsMngrThread::DoRestarter() 5.");
     std::vector<std::string> oArgs;
     int iPid = 0;
-    if (!SplitCommandLine(sProgram, oArgs) || !SpawnDetached(oArgs, iPid)) {
+    if (!SplitCommandWords(sProgram, oArgs) || !SpawnDetached(oArgs, iPid)) {
       ZuvLogError(("COpsMngrThread::DoRestarter() cannot start " + sProgram).c_str());
     }
     for (int iWaitMs : kRegisterWaitsMs) {

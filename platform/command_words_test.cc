@@ -1,4 +1,4 @@
-#include "service/restart/command_line.h"
+#include "platform/command_words.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@ namespace {
 
 std::vector<std::string> Split(const std::string& sLine) {
   std::vector<std::string> oWords;
-  SplitCommandLine(sLine, oWords);
+  SplitCommandWords(sLine, oWords);
   return oWords;
 }
 
@@ -26,12 +26,12 @@ TEST(CommandLine, SplitsOnBlanksAndKeepsQuotedText) {
 
 TEST(CommandLine, RefusesEmptyLinesAndUnterminatedQuotes) {
   std::vector<std::string> oWords = {"left over"};
-  EXPECT_FALSE(SplitCommandLine("", oWords));
+  EXPECT_FALSE(SplitCommandWords("", oWords));
   EXPECT_TRUE(oWords.empty());
-  EXPECT_FALSE(SplitCommandLine("   ", oWords));
-  EXPECT_FALSE(SplitCommandLine("run 'half", oWords));
+  EXPECT_FALSE(SplitCommandWords("   ", oWords));
+  EXPECT_FALSE(SplitCommandWords("run 'half", oWords));
   EXPECT_TRUE(oWords.empty());
-  EXPECT_FALSE(SplitCommandLine("run \"half", oWords));
+  EXPECT_FALSE(SplitCommandWords("run \"half", oWords));
 }
 
 }  // namespace
