@@ -5,6 +5,7 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,17 +37,18 @@ class RebootCycle : public ::testing::Test {
   RebootCycle() : m_oFixture(600), m_oSite(std::make_unique<httplib::Server>()) {}
 
   void SetUp() override {
-    m_oSite.Http().Get("/local", [](const httplib::Request&, httplib::Response& oResponse) {
-      oResponse.status = 500;
-      oResponse.set_content("down", "text/plain");
+    m_oSite.Http().Get("/local", [this](const httplib::Request&, httplib::Response& oResponse) {
+      oResponse.status = m_iLocalStatus;
+      oResponse.set_content("local", "text/plain");
     });
     ASSERT_TRUE(m_oSite.Start());
-    const std::string sUrl = "http://127.0.0.1:" + std::to_string(m_oSite.Port()) + "/local";
+    m_sUrl = "http://127.0.0.1:" + std::to_string(m_oSite.Port()) + "/local";
     CRamFile oFile;
     oFile.Initialize(m_oFixture.Home().c_str(), "AutoSet.caf");
     ASSERT_TRUE(oFile.LoadToRamFromListBox({"[KEYS]", "AdminId=operator", "Password=pw",
                                             "MachineName=test-host", "MinuteInterval=1",
-                                            "RestartsB4Reboot=2", "[URLS]", sUrl}));
+                                            "RestartsB4Reboot=2", "RstrSecs=60", "EmailEnabled=1",
+                                            "[URLS]", m_sUrl}));
     ASSERT_TRUE(oFile.SaveToFile());
   }
   void TearDown() override {
@@ -65,6 +67,8 @@ class RebootCycle : public ::testing::Test {
   }
 
   CServiceFixture m_oFixture;
+  std::atomic<int> m_iLocalStatus{500};
+  std::string m_sUrl;
   CLoopbackServer m_oSite;
   std::unique_ptr<CWdxSvrClient> m_pClient;
 };
@@ -95,15 +99,30 @@ TEST_F(RebootCycle, TheThirdFailedCycleRebootsAndLeavesAutoRunOn) {
   EXPECT_NE(m_oFixture.Folder().Read("UpTime.log").find("103, Restart, DN\r\r\n"),
             std::string::npos);
 
-  // The service that comes up after the boot goes into GO mode by itself, failing.
+  // The service that comes up after the boot goes into GO mode by itself, without a GO
+  // command, from the Rebooting state; its first passing cycle sends the up alert (the e-mail
+  // client of this build fails, which the log shows) and records the URL up again.
+  const int iEmailsBefore = m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed");
+  EXPECT_EQ(iEmailsBefore, 1);  // the down alert of the first failed cycle
   m_pClient.reset();
   ASSERT_EQ(m_oFixture.StopServiceProcess(20000), 0);
+  m_iLocalStatus = 200;
   ASSERT_TRUE(m_oFixture.StartServiceProcess());
   m_pClient = m_oFixture.Connect();
   ASSERT_NE(m_pClient, nullptr);
-  ASSERT_TRUE(WaitFor([&] { return Ops(WDX_IS_GO_MODE) == WDX_TRUE; }));
-  EXPECT_NE(m_oFixture.LogText().find("OnBtnGo() m_iLastKnownServerState == 1002"),
+  ASSERT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_RUNNING; }));
+  EXPECT_EQ(Ops(WDX_IS_GO_MODE), WDX_TRUE);
+  const std::string sLog = m_oFixture.LogText();
+  EXPECT_NE(sLog.find("Will auto-start into GO mode shortly..."), std::string::npos);
+  EXPECT_NE(sLog.find("OnBtnGo() m_iLastKnownServerState == 1002"), std::string::npos);
+  ASSERT_TRUE(WaitFor([&] {
+    return m_oFixture.CountInLog("OnBtnGo() has set m_iLastKnownServerState == ZUV_SERVER_UP.") > 0;
+  }));
+  EXPECT_EQ(ServerStatus(), "Up");
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed"), iEmailsBefore + 1);
+  EXPECT_NE(m_oFixture.Folder().Read("UpTime.log").find("101, " + m_sUrl + ", UP\r\r\n"),
             std::string::npos);
+  EXPECT_EQ(m_oFixture.RebootCount(), 1);
 }
 
 }  // namespace
