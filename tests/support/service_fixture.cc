@@ -50,6 +50,10 @@ CServiceFixture::CServiceFixture(int iTimeScale) {
   setenv("WDX_LOCK_DIR", (m_oHome.Path() + "locks").c_str(), 1);
   setenv("WDX_SUPERVISOR", "1", 1);
   setenv("WDX_TIME_SCALE", std::to_string(iTimeScale).c_str(), 1);
+  // Without a restart program the service cannot initialise: every home gets the shipped one.
+  const int iFd = open((std::string(WDX_DIST_DIR) + "/Wardenix.ini").c_str(), O_RDONLY | O_CLOEXEC);
+  m_oHome.Write("Wardenix.ini", iFd >= 0 ? ReadAll(iFd) : std::string("MaxWait=300\n"));
+  if (iFd >= 0) close(iFd);
 }
 
 CServiceFixture::~CServiceFixture() {
