@@ -24,8 +24,11 @@ namespace {
 
 // Waits up to 60 s for the condition.
 bool WaitFor(const std::function<bool()>& fnDone) {
-  for (int i = 0; i < 6000 && !fnDone(); ++i) usleep(10'000);
-  return fnDone();
+  for (int i = 0; i < 6000; ++i) {
+    if (fnDone()) return true;
+    usleep(10'000);
+  }
+  return false;
 }
 
 class RestartProgramGo : public ::testing::Test {
@@ -33,14 +36,16 @@ class RestartProgramGo : public ::testing::Test {
   // One minute of service time is 1 s here; the worker writes every 50 ms.
   RestartProgramGo() : m_oFixture(60), m_sApp(m_oFixture.Home() + "app/") {
     std::filesystem::create_directory(m_sApp);
-    m_sWorker = m_sApp + "wdxworker";
+    m_sImage = "wdxworker" + std::to_string(getpid());
+    m_sWorker = m_sApp + m_sImage;
     std::filesystem::copy_file("/bin/sh", m_sWorker);
     std::filesystem::permissions(m_sWorker, std::filesystem::perms::owner_all);
-    // Updates the signal file until the stop flag appears, then idles without updating.
+    // Updates the signal file until the stop flag appears, then idles without updating (in the
+    // same process, so that its image name stays).
     m_oFixture.Folder().Write("app/worker.sh",
                               "cd " + m_sApp + "\nwhile [ ! -f stopflag ]; do\n"
                               "  echo \"$$ $(date +%s%N)\" > alive.txt\n  sleep 0.05\ndone\n"
-                              "exec sleep 100000\n");
+                              "while :; do sleep 1; done\n");
   }
   ~RestartProgramGo() override {
     if (m_iFirstWorker > 0) {
@@ -64,6 +69,7 @@ class RestartProgramGo : public ::testing::Test {
 
   CServiceFixture m_oFixture;
   std::string m_sApp;
+  std::string m_sImage;  // the worker's image name, of this test run only
   std::string m_sWorker;
   pid_t m_iFirstWorker = -1;
 };
@@ -72,7 +78,7 @@ TEST_F(RestartProgramGo, StalledWorkerFailsDetectAndTheRestarterBringsItBack) {
   m_oFixture.Folder().Write(
       "Wardenix.ini",
       "MaxWait=30\nBegin=Detection\nDetect=" + m_sApp + "alive.txt\nEnd=Detection\n"
-      "Begin=RESTARTER\nStop=wdxworker\nDeleteSignalFile=" + m_sApp + "stopflag\n"
+      "Begin=RESTARTER\nStop=" + m_sImage + "\nDeleteSignalFile=" + m_sApp + "stopflag\n"
       "Start=" + m_sWorker + " " + m_sApp + "worker.sh\nWaitForFile=" + m_sApp + "alive.txt\n"
       "End=RESTARTER\n");
   std::string sArg0 = m_sWorker;
@@ -97,8 +103,10 @@ TEST_F(RestartProgramGo, StalledWorkerFailsDetectAndTheRestarterBringsItBack) {
       << m_oFixture.LogText();
   // The first worker was killed by its image name, by SIGKILL.
   int iStatus = 0;
-  ASSERT_EQ(waitpid(m_iFirstWorker, &iStatus, 0), m_iFirstWorker);
-  EXPECT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == SIGKILL);
+  ASSERT_TRUE(
+      WaitFor([&] { return waitpid(m_iFirstWorker, &iStatus, WNOHANG) == m_iFirstWorker; }))
+      << m_oFixture.LogText();
+  EXPECT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == SIGKILL) << iStatus;
   m_iFirstWorker = -1;
   // A cycle after the restart passes again.
   ASSERT_TRUE(WaitFor([&] {
