@@ -43,9 +43,10 @@ class RestartProgramGo : public ::testing::Test {
     // Updates the signal file until the stop flag appears, then idles without updating (in the
     // same process, so that its image name stays).
     m_oFixture.Folder().Write("app/worker.sh",
-                              "cd " + m_sApp + "\nwhile [ ! -f stopflag ]; do\n"
-                              "  echo \"$$ $(date +%s%N)\" > alive.txt\n  sleep 0.05\ndone\n"
-                              "while :; do sleep 1; done\n");
+                              "cd " + m_sApp +
+                                  "\nwhile [ ! -f stopflag ]; do\n"
+                                  "  echo \"$$ $(date +%s%N)\" > alive.txt\n  sleep 0.05\ndone\n"
+                                  "while :; do sleep 1; done\n");
   }
   ~RestartProgramGo() override {
     if (m_iFirstWorker > 0) {
@@ -61,9 +62,9 @@ class RestartProgramGo : public ::testing::Test {
   void WriteSettings() {
     CRamFile oFile;
     oFile.Initialize(m_oFixture.Home().c_str(), "AutoSet.caf");
-    ASSERT_TRUE(oFile.LoadToRamFromListBox(
-        {"[KEYS]", "AdminId=operator", "Password=pw", "MachineName=test-host",
-         "MinuteInterval=1", "UseIni=1", "RstrSecs=1", "RestartsB4Reboot=0"}));
+    ASSERT_TRUE(oFile.LoadToRamFromListBox({"[KEYS]", "AdminId=operator", "Password=pw",
+                                            "MachineName=test-host", "MinuteInterval=1", "UseIni=1",
+                                            "RstrSecs=1", "RestartsB4Reboot=0"}));
     ASSERT_TRUE(oFile.SaveToFile());
   }
 
@@ -75,12 +76,16 @@ class RestartProgramGo : public ::testing::Test {
 };
 
 TEST_F(RestartProgramGo, StalledWorkerFailsDetectAndTheRestarterBringsItBack) {
-  m_oFixture.Folder().Write(
-      "Wardenix.ini",
-      "MaxWait=30\nBegin=Detection\nDetect=" + m_sApp + "alive.txt\nEnd=Detection\n"
-      "Begin=RESTARTER\nStop=" + m_sImage + "\nDeleteSignalFile=" + m_sApp + "stopflag\n"
-      "Start=" + m_sWorker + " " + m_sApp + "worker.sh\nWaitForFile=" + m_sApp + "alive.txt\n"
-      "End=RESTARTER\n");
+  m_oFixture.Folder().Write("Wardenix.ini", "MaxWait=30\nBegin=Detection\nDetect=" + m_sApp +
+                                                "alive.txt\nEnd=Detection\n"
+                                                "Begin=RESTARTER\nStop=" +
+                                                m_sImage + "\nDeleteSignalFile=" + m_sApp +
+                                                "stopflag\n"
+                                                "Start=" +
+                                                m_sWorker + " " + m_sApp +
+                                                "worker.sh\nWaitForFile=" + m_sApp +
+                                                "alive.txt\n"
+                                                "End=RESTARTER\n");
   std::string sArg0 = m_sWorker;
   std::string sScript = m_sApp + "worker.sh";
   char* aArgs[] = {sArg0.data(), sScript.data(), nullptr};
@@ -103,8 +108,7 @@ TEST_F(RestartProgramGo, StalledWorkerFailsDetectAndTheRestarterBringsItBack) {
       << m_oFixture.LogText();
   // The first worker was killed by its image name, by SIGKILL.
   int iStatus = 0;
-  ASSERT_TRUE(
-      WaitFor([&] { return waitpid(m_iFirstWorker, &iStatus, WNOHANG) == m_iFirstWorker; }))
+  ASSERT_TRUE(WaitFor([&] { return waitpid(m_iFirstWorker, &iStatus, WNOHANG) == m_iFirstWorker; }))
       << m_oFixture.LogText();
   EXPECT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == SIGKILL) << iStatus;
   m_iFirstWorker = -1;

@@ -26,11 +26,11 @@ bool CInstruction::Is(const char* szKeyword) const {
 
 bool ContainsNoCase(const std::string& sText, const char* szPart) {
   const std::string sPart = szPart;
-  auto itFound = std::search(sText.begin(), sText.end(), sPart.begin(), sPart.end(),
-                             [](char cA, char cB) {
-                               return std::tolower(static_cast<unsigned char>(cA)) ==
-                                      std::tolower(static_cast<unsigned char>(cB));
-                             });
+  auto itFound =
+      std::search(sText.begin(), sText.end(), sPart.begin(), sPart.end(), [](char cA, char cB) {
+        return std::tolower(static_cast<unsigned char>(cA)) ==
+               std::tolower(static_cast<unsigned char>(cB));
+      });
   return itFound != sText.end() || sPart.empty();
 }
 

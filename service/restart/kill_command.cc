@@ -15,7 +15,8 @@ namespace wdx {
 namespace {
 
 bool IsAllDigits(const std::string& sText) {
-  return !sText.empty() && sText.size() <= 9 && sText.find_first_not_of("0123456789") == std::string::npos;
+  return !sText.empty() && sText.size() <= 9 &&
+         sText.find_first_not_of("0123456789") == std::string::npos;
 }
 
 std::string BaseName(const std::string& sPath) {
@@ -35,7 +36,8 @@ bool SignalOne(int iPid, int iSignal) {
     return false;
   }
   if (SignalProcess(iPid, iSignal)) {
-    ZuvLogMessage(("KILL sent " + std::string(SignalName(iSignal)) + " to process " + sPid).c_str());
+    ZuvLogMessage(
+        ("KILL sent " + std::string(SignalName(iSignal)) + " to process " + sPid).c_str());
     return true;
   }
   ZuvLogError((errno == EPERM ? "KILL is not permitted to signal process " + sPid + "."

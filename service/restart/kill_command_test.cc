@@ -48,8 +48,10 @@ TEST_F(KillCommand, EndsProcessesByPidAndByImageName) {
     bool m_bByName;
     const char* m_szOption;
     int m_iExitCode;
-  } aCases[] = {{false, "", 128 + SIGTERM}, {false, "/F", 128 + SIGKILL},
-                {true, "/f", 128 + SIGKILL}, {true, "", 128 + SIGTERM}};
+  } aCases[] = {{false, "", 128 + SIGTERM},
+                {false, "/F", 128 + SIGKILL},
+                {true, "/f", 128 + SIGKILL},
+                {true, "", 128 + SIGTERM}};
   for (const auto& oCase : aCases) {
     const int iPid = StartSleeper();
     const int iOther = StartSleeper();
@@ -77,7 +79,8 @@ TEST_F(KillCommand, RefusesProtectedTargetsAndReportsNoMatch) {
   } aCases[] = {
       {"0", "KILL refuses to signal process 0."},
       {"1", "KILL refuses to signal process 1."},
-      {std::to_string(getpid()), "KILL refuses to signal process " + std::to_string(getpid()) + "."},
+      {std::to_string(getpid()),
+       "KILL refuses to signal process " + std::to_string(getpid()) + "."},
       {"wdx_no_such_image", "KILL finds no process named wdx_no_such_image."},
       {"99999999", "KILL finds no process 99999999."},
   };

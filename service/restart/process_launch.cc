@@ -62,9 +62,9 @@ bool CProcessLauncher::WaitForEnd(const std::string& sCommand, int iPid) {
     iPollMs = std::min(iPollMs * 2, kMaxPollMs);
   }
   if (iExitCode != 0) {
-    ZuvLogMessage(("CProcessLauncher:: exit code " + std::to_string(iExitCode) + " from " +
-                   sCommand)
-                      .c_str());
+    ZuvLogMessage(
+        ("CProcessLauncher:: exit code " + std::to_string(iExitCode) + " from " + sCommand)
+            .c_str());
   }
   return true;
 }

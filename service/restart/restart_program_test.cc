@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -97,8 +97,9 @@ TEST_F(RestartProgram, LoaderAcceptsGoodAndSurvivesBadFiles) {
 }
 
 TEST_F(RestartProgram, SettingsTakeEffectInFileOrder) {
-  ASSERT_TRUE(Load("MaxWait=10\nmaxwait=120\nUserName = bob \nPassword=pw\nDomainName=dom\n"
-                   "RetryCount=5\nPathToInternetExplorer=/opt/b/browser\nOther=1\n"));
+  ASSERT_TRUE(
+      Load("MaxWait=10\nmaxwait=120\nUserName = bob \nPassword=pw\nDomainName=dom\n"
+           "RetryCount=5\nPathToInternetExplorer=/opt/b/browser\nOther=1\n"));
   EXPECT_EQ(m_oWarden.m_iMaxWait, 120);
   EXPECT_EQ(m_oWarden.m_sUserName, "bob");
   EXPECT_EQ(m_oWarden.m_sPassword, "pw");
@@ -134,20 +135,16 @@ TEST_F(RestartProgram, SectionsPerformOnlyTheirOwnInstructions) {
   const std::string sFull = "Begin=Detection\n" + sDel + "d\nEnd=x\nBegin=Restarter\n" + sDel +
                             "r\nEnd=RESTARTER\n" + sDel + "x\n";
   const SSectionCase aCases[] = {
-      {"both", true, true, "d"},
-      {"both", false, true, "r"},
-      {"no Begin", true, true, ""},
-      {"no Begin", false, true, ""},
-      {"no End", true, true, "drx"},
-      {"failing", true, false, ""},
+      {"both", true, true, "d"},     {"both", false, true, "r"},    {"no Begin", true, true, ""},
+      {"no Begin", false, true, ""}, {"no End", true, true, "drx"}, {"failing", true, false, ""},
   };
   for (const SSectionCase& oCase : aCases) {
     const std::string sName = oCase.m_szProgram;
     SCOPED_TRACE(sName + (oCase.m_bDetect ? " DETECT" : " RESTARTER"));
     std::string sProgram = sFull;
     if (sName == "no Begin") sProgram = sDel + "d\n" + sDel + "r\n";
-    if (sName == "no End") sProgram = "Begin=DETECTION\n" + sDel + "d\nBegin=RESTARTER\n" + sDel +
-                                      "r\n" + sDel + "x\n";
+    if (sName == "no End")
+      sProgram = "Begin=DETECTION\n" + sDel + "d\nBegin=RESTARTER\n" + sDel + "r\n" + sDel + "x\n";
     if (sName == "failing") sProgram = "Begin=Detection\nDetect=/no/such/dir/f\n" + sDel + "d\n";
     for (const char* szMarker : {"d", "r", "x"}) m_oHome.Write(szMarker, "1");
     m_oWarden.Release();
@@ -192,9 +189,9 @@ TEST_F(RestartProgram, DetectFollowsTheFirstLineOfTheSignalFile) {
   const struct {
     std::string m_sContent;  // kMissing: the folder is removed
     bool m_bPasses;
-  } aSteps[] = {{"one\n", true},       {"one\n", false},   {"ONE\r\nx\n", false},
-                {"two", true},          {"\nthree\n", true}, {"\nthree\n", true},
-                {sLong + "\n", true},   {sLong + "b\n", false},  // compared up to 256 bytes
+  } aSteps[] = {{"one\n", true},      {"one\n", false},       {"ONE\r\nx\n", false},
+                {"two", true},        {"\nthree\n", true},    {"\nthree\n", true},
+                {sLong + "\n", true}, {sLong + "b\n", false},  // compared up to 256 bytes
                 {kMissing, false}};
   ASSERT_TRUE(Load(sLine + "\n"));
   m_oWarden.SetCurrentInstruction(0);
@@ -207,7 +204,8 @@ TEST_F(RestartProgram, DetectFollowsTheFirstLineOfTheSignalFile) {
     }
     EXPECT_EQ(m_oWarden.PerformInstruction(), oStep.m_bPasses);
   }
-  EXPECT_TRUE(m_oLog.HasError("Activity Detect is NEGATIVE for " + m_oHome.Path() + "app/alive.txt"));
+  EXPECT_TRUE(
+      m_oLog.HasError("Activity Detect is NEGATIVE for " + m_oHome.Path() + "app/alive.txt"));
   EXPECT_EQ(m_oHome.Read("alive.txt"), std::string(256, 'a') + "\r\n");  // the copy
 
   // A copy that cannot be written is reported; the detector then keeps passing.
@@ -260,7 +258,8 @@ TEST_F(RestartProgram, StartStartAndCompleteAndDeleteSignalFileOnRealProcesses) 
   // A URL: the browser (here a script) is given it.
   m_oHome.Write("browser", "#!/bin/sh\necho \"$@\" > " + sHome + "opened\n");
   std::filesystem::permissions(m_oHome.File("browser"), std::filesystem::perms::owner_all);
-  for (const char* szLine : {"Start=https://example.test/a b", "StartWithInternetExplorer=http://x/"}) {
+  for (const char* szLine :
+       {"Start=https://example.test/a b", "StartWithInternetExplorer=http://x/"}) {
     std::remove(m_oHome.File("opened").c_str());
     m_oWarden.Release();
     ASSERT_TRUE(Load(std::string("PathToInternetExplorer=") + sHome + "browser\n" + szLine + "\n"));
@@ -269,7 +268,7 @@ TEST_F(RestartProgram, StartStartAndCompleteAndDeleteSignalFileOnRealProcesses) 
     EXPECT_TRUE(Appears("opened")) << szLine;
   }
   EXPECT_TRUE(Perform("StartWithInternetExplorer=/bin/false"));  // no URL: nothing
-  EXPECT_TRUE(Perform("Start=/no/such/program"));  // a launch failure does not fail
+  EXPECT_TRUE(Perform("Start=/no/such/program"));                // a launch failure does not fail
   EXPECT_TRUE(m_oLog.HasError("CProcessLauncher:: cannot start /no/such/program"));
   m_oHome.Write("flag", "1");
   EXPECT_TRUE(Perform("DeleteSignalFile=" + sHome + "flag"));
@@ -307,7 +306,7 @@ TEST_F(RestartProgram, WaitForFileSucceedsTimesOutAndEndsOnStop) {
   m_oWarden.m_iMaxWait = 300;
   std::atomic<bool> bGo{false};
   std::atomic<int> iState{0};
-  m_oWarden.RunIniDetect(iState, bGo);  // makes the go flag known
+  m_oWarden.RunIniDetect(iState, bGo);            // makes the go flag known
   EXPECT_FALSE(Perform("WaitForFile=" + sFile));  // go flag clear
   bGo = true;
   std::thread oStopper([&] {
@@ -321,8 +320,10 @@ TEST_F(RestartProgram, WaitForFileSucceedsTimesOutAndEndsOnStop) {
 }
 
 TEST_F(RestartProgram, StopDuringTheRestarterEndsItAndLeavesAWaitedProgramRunning) {
-  ASSERT_TRUE(Load("Begin=RESTARTER\nStartAndComplete=/bin/sleep 600\nWait=300\nStart=/bin/sh -c "
-                   "'echo > " + m_oHome.Path() + "late'\nEnd=RESTARTER\n"));
+  ASSERT_TRUE(
+      Load("Begin=RESTARTER\nStartAndComplete=/bin/sleep 600\nWait=300\nStart=/bin/sh -c "
+           "'echo > " +
+           m_oHome.Path() + "late'\nEnd=RESTARTER\n"));
   std::thread oStopper([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     m_oOwner.m_bTerminate = true;

@@ -26,10 +26,14 @@ constexpr int kWaitSliceMs = 2000;
 constexpr int kStepPauseMs = 100;
 
 // Keys that become instructions as they are (Detect is handled on its own).
-const char* const kStoredKeys[] = {"Stop",         "Wait",
-                                   "Start",        "StartAndComplete",
-                                   "WaitForFile",  "DeleteSignalFile",
-                                   "StartWithInternetExplorer", "Begin",
+const char* const kStoredKeys[] = {"Stop",
+                                   "Wait",
+                                   "Start",
+                                   "StartAndComplete",
+                                   "WaitForFile",
+                                   "DeleteSignalFile",
+                                   "StartWithInternetExplorer",
+                                   "Begin",
                                    "End"};
 
 bool SameKey(const std::string& sKey, const char* szName) {
@@ -105,8 +109,8 @@ bool CWarden::SetUpDetector(const std::string& sValue) {
       uSlash == std::string::npos ? "" : sValue.substr(0, uSlash == 0 ? 1 : uSlash);
   const std::string sName = uSlash == std::string::npos ? sValue : sValue.substr(uSlash + 1);
   if (m_oInstructions.back()->GetDetector().Setup(sName, sFolder, m_sBaseDirectory)) return true;
-  ZuvLogError(("CWarden::LoadFromIniFile() needs a folder and a file name in Detect=" + sValue)
-                  .c_str());
+  ZuvLogError(
+      ("CWarden::LoadFromIniFile() needs a folder and a file name in Detect=" + sValue).c_str());
   return false;
 }
 
