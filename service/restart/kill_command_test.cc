@@ -32,10 +32,17 @@ class KillCommand : public ::testing::Test {
     EXPECT_TRUE(SpawnChild({m_oHome.File(m_sImage), "600"}, iPid));
     return iPid;
   }
-  // The exit code of the child (128 + signal), -1 when it did not end.
+  // The exit code of the child (128 + signal); -1 when it did not end within 10 s (it is then
+  // ended here, so that no test waits for ever).
   static int EndOf(int iPid) {
     int iExitCode = -1;
-    return ReapChild(iPid, true, iExitCode) ? iExitCode : -1;
+    for (int i = 0; i < 1000; ++i) {
+      if (ReapChild(iPid, false, iExitCode)) return iExitCode;
+      usleep(10'000);
+    }
+    SignalProcess(iPid, SIGKILL);
+    ReapChild(iPid, true, iExitCode);
+    return -1;
   }
 
   test::CLogCapture m_oLog;
@@ -116,11 +123,13 @@ TEST_F(KillCommand, StopInstructionKillsTheImage) {
   const int iPid = StartSleeper();
   CWarden oWarden;
   oWarden.m_sBaseDirectory = m_oHome.Path();
-  m_oHome.Write("Wardenix.ini", "Stop=" + m_sImage + "\nStop=InternetExplorer\n");
+  // Two targets: the one that matches nothing is reported, the other still ends.
+  m_oHome.Write("Wardenix.ini", "Stop=99999999 " + m_sImage + "\nStop=InternetExplorer\n");
   ASSERT_TRUE(oWarden.SetProgramFile(m_oHome.File("Wardenix.ini")) && oWarden.LoadFromIniFile());
   oWarden.SetCurrentInstruction(0);
   EXPECT_TRUE(oWarden.PerformInstruction());
   EXPECT_EQ(EndOf(iPid), 128 + SIGKILL);
+  EXPECT_TRUE(m_oLog.HasError("KILL finds no process 99999999."));
   oWarden.m_sBrowserPath = m_oHome.File(m_sImage);  // the browser is the sleeper's image
   const int iBrowser = StartSleeper();
   oWarden.SetCurrentInstruction(1);

@@ -86,7 +86,8 @@ bool CWarden::PerformKeyword(CInstruction& oInstruction) {
     Wait(BoundedWaitMs(sValue, m_iMaxWait));
   } else if (oInstruction.Is("Stop")) {
     const bool bBrowser = strcasecmp(sValue.c_str(), "InternetExplorer") == 0;
-    m_oLauncher.RunHidden("KILL /f  " + Quoted(bBrowser ? BaseName(GetBrowser()) : sValue), true);
+    // The value may name several targets, as any command line.
+    m_oLauncher.RunHidden("KILL /f  " + (bBrowser ? Quoted(BaseName(GetBrowser())) : sValue), true);
   } else if (oInstruction.Is("Start")) {
     if (IsUrl(sValue)) {
       StartUrl(sValue);
