@@ -244,6 +244,18 @@ TEST_F(RestartProgram, WaitSleepsWholeSlicesAndIsBoundedByMaxWait) {
   SetClockForTesting(nullptr);
 }
 
+TEST_F(RestartProgram, StoppingServiceEndsTheRestarterWithinOneSlice) {
+  CFakeClock oClock;
+  SetClockForTesting(&oClock);
+  ASSERT_TRUE(Load("Begin=RESTARTER\nWait=300\nWait=300\nEnd=RESTARTER\n"));
+  m_oOwner.m_bTerminate = true;
+  m_oWarden.RunRestarter();
+  EXPECT_LE(oClock.GetTotalSleptMs(), 2000);  // one slice, not 2 x 302 s
+  EXPECT_EQ(m_oLog.Text().find("Task:: Wait : 300", m_oLog.Text().find("Task:: Wait : 300") + 1),
+            std::string::npos);  // the second Wait never began
+  SetClockForTesting(nullptr);
+}
+
 TEST_F(RestartProgram, StartStartAndCompleteAndDeleteSignalFileOnRealProcesses) {
   const std::string sHome = m_oHome.Path();
   EXPECT_TRUE(Perform("Start=/bin/sh -c 'echo started > " + sHome + "started'"));
