@@ -179,9 +179,12 @@ bool CWarden::RunSection(bool bDetect) {
         break;
       }
     }
-    if (!bDetect) ServiceSleep(kStepPauseMs);
+    if (bDetect) continue;
+    ServiceSleep(kStepPauseMs);
+    // A restart is not carried on once the service is stopping. (DETECT goes on to its verdict:
+    // its waits end early and WaitForFile fails once the go flag is clear.)
     if (IsStopping()) {
-      ZuvLogEvent(("CWarden:: the service is stopping; " + sName + " ends here.").c_str());
+      ZuvLogEvent("CWarden:: the service is stopping; RESTARTER ends here.");
       bResult = false;
       break;
     }
