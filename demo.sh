@@ -77,6 +77,8 @@ wardenix settings list
 # server. "wdxsvc -Service" leaves an existing webreset as it is.
 printf '#!/bin/sh\necho "demo webreset: nothing to reset (the demo has no web server)."\n' >"$demo/webreset"
 chmod +x "$demo/webreset"
+# The restart program: the shipped default (empty sections) unless the demo brings its own.
+[ -f "$demo/Wardenix.ini" ] || cp "$dist/Wardenix.ini" "$demo/Wardenix.ini"
 
 echo "== register and install the service (wdxsvc -Service)"
 "$dist/wdxsvc" -Service

@@ -4,9 +4,6 @@
 #include "foundation/zuv_str.h"
 
 namespace wdx {
-namespace {
-
-}  // namespace
 
 bool CIniFile::Initialize(const char* szPath) {
   const bool bOk = Assign(szPath == nullptr ? "" : szPath) && CTxtFile4::Initialize(INI_LINE_SIZE);
@@ -32,8 +29,7 @@ bool CIniFile::GetNextKeyAndValue() {
     ZuvLogError("CIniFile::GetNextKeyAndValue() finds INI file is not open.");
     return false;
   }
-  while (ReadTextLine()) {
-    m_sLine = GetLineBuffer();
+  while (ReadIniLine()) {
     const size_t uComment = m_sLine.find("##");
     if (uComment != std::string::npos) m_sLine.resize(uComment);
     const size_t uEqual = m_sLine.find('=');
@@ -43,6 +39,29 @@ bool CIniFile::GetNextKeyAndValue() {
     return true;
   }
   return false;
+}
+
+}  // namespace wdx
+
+namespace wdx {
+
+// Operators edit this file with the editors of this system: a line ends at LF, and a CR
+// anywhere (the CR LF of files written elsewhere) is dropped.
+bool CIniFile::ReadIniLine() {
+  m_sLine.clear();
+  bool bAny = false;
+  while (ReadCharForward()) {
+    bAny = true;
+    const char cChar = GetLastChar();
+    if (cChar == '\n') return true;
+    if (cChar == '\r') continue;
+    if (m_sLine.size() >= static_cast<size_t>(INI_LINE_SIZE)) {
+      ZuvLogError("CTxtFile4::ReadTextLine has buffer overflow.");
+      return false;
+    }
+    m_sLine += cChar;
+  }
+  return bAny;
 }
 
 }  // namespace wdx

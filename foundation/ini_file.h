@@ -1,7 +1,8 @@
 // CIniFile: reader of plain configuration files of key=value lines (Wardenix.ini). Everything
 // from the first "##" of a line is a comment; lines without "=" (section headers included) are
 // skipped; key and value are trimmed of bytes outside 33..125. Keys may repeat and come in file
-// order. Lines hold at most 512 bytes; a longer line is reported and ends the reading.
+// order. A line ends at LF (CR bytes are dropped, so CR LF files read alike). Lines hold at most
+// 512 bytes; a longer line is reported and ends the reading.
 // The object's own text (CZuvStr) is the path of the file.
 //
 // Threading: no locks; one object is used by one thread at a time.
@@ -35,6 +36,9 @@ class CIniFile final : public CTxtFile4 {
   const char* GetLine() const { return m_sLine.c_str(); }
 
  private:
+  // The next line into m_sLine; false at the end of the file or after an over-long line.
+  bool ReadIniLine();
+
   std::string m_sKey;
   std::string m_sValue;
   std::string m_sLine;

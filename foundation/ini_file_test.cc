@@ -46,6 +46,9 @@ TEST(IniFileLines, LinesWithoutEqualsAreSkipped) {
 TEST(IniFileLines, RepeatedKeysComeInFileOrder) {
   EXPECT_EQ(ReadPairs("Stop=a\r\nStart=b\r\nStop=c=d\r\n"),
             Pairs({{"Stop", "a"}, {"Start", "b"}, {"Stop", "c=d"}}));
+  // LF line ends (and a last line without one) read like CR LF ones.
+  EXPECT_EQ(ReadPairs("Stop=a\nStart=b\r\n\nWait=1"),
+            Pairs({{"Stop", "a"}, {"Start", "b"}, {"Wait", "1"}}));
 }
 
 TEST(IniFileLines, EmptyKeyOrValueIsKept) {

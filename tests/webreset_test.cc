@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,21 +88,26 @@ INSTANTIATE_TEST_SUITE_P(
                       SResetCase{
                           "systemd", {"nginx", "apache2"}, {"nginx"}, 1, "nginx\napache2\n"}));
 
-// "wdxsvc -Service" puts the script into a program folder that has none, and leaves the
-// operator's own copy alone.
-TEST(WebResetInstall, ServiceInstallCopiesTheScriptButNeverOverwritesIt) {
+// "wdxsvc -Service" puts the operator's files into a program folder that has none, and leaves
+// the operator's own copies alone.
+TEST(WebResetInstall, ServiceInstallCopiesOperatorFilesButNeverOverwritesThem) {
   CServiceFixture oFixture;
+  std::remove(oFixture.Folder().File("Wardenix.ini").c_str());  // the fixture's own copy
   ASSERT_EQ(oFixture.RunService({"-Service"}).m_iExitCode, 0);
-  const std::string sShipped = ReadWholeFile(std::string(WDX_DIST_DIR) + "/webreset");
-  ASSERT_FALSE(sShipped.empty());
-  EXPECT_EQ(oFixture.Folder().Read("webreset"), sShipped);
+  for (const char* szName : {"webreset", "Wardenix.ini"}) {
+    SCOPED_TRACE(szName);
+    const std::string sShipped = ReadWholeFile(std::string(WDX_DIST_DIR) + "/" + szName);
+    ASSERT_FALSE(sShipped.empty());
+    EXPECT_EQ(oFixture.Folder().Read(szName), sShipped);
+    oFixture.Folder().Write(szName, "mine\n");
+  }
   struct stat oStat = {};
   ASSERT_EQ(stat(oFixture.Folder().File("webreset").c_str(), &oStat), 0);
   EXPECT_NE(oStat.st_mode & S_IXUSR, 0u);
 
-  oFixture.Folder().Write("webreset", "#!/bin/sh\necho mine\n");
   ASSERT_EQ(oFixture.RunService({"-Service"}).m_iExitCode, 0);
-  EXPECT_EQ(oFixture.Folder().Read("webreset"), "#!/bin/sh\necho mine\n");
+  EXPECT_EQ(oFixture.Folder().Read("webreset"), "mine\n");
+  EXPECT_EQ(oFixture.Folder().Read("Wardenix.ini"), "mine\n");
   ASSERT_EQ(oFixture.RunService({"-UnregServer"}).m_iExitCode, 0);
 }
 

@@ -24,7 +24,7 @@ std::string Key(const std::string& sPath) {
 const char* const kComponentLibraries[] = {"Perfwatch.so"};
 // Files the operator may edit, shipped beside the programs and put into the program folder
 // when it has none.
-const char* const kOperatorFiles[] = {"webreset"};
+const char* const kOperatorFiles[] = {"webreset", "Wardenix.ini"};
 
 }  // namespace
 

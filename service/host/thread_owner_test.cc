@@ -22,6 +22,9 @@ class ThreadOwnerTest : public ::testing::Test {
     m_oSets.m_oStrWorkingFolder.Assign(m_oFolder.Path().c_str());
     ASSERT_TRUE(m_oSets.ReInitialize());
     m_oOwner.m_pSettings = &m_oSets;
+    // The warden initialises only with a restart program in the working folder.
+    m_oFolder.Write("Wardenix.ini", "MaxWait=300\n");
+    m_oOwner.m_sWorkingDirectory = m_oFolder.Path();
   }
 
   test::CTempRegistry m_oRegistry;

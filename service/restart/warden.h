@@ -1,12 +1,14 @@
 // CWarden: the member of the operations thread that acts on the machine.
 //
-// - The restart program (warden_program.cc): Wardenix.ini in the working directory, loaded once
-//   at Initialize into a list of CInstruction objects; its DETECT section runs at the top of each
-//   GO cycle, its RESTARTER section after a failed cycle. Also the interruptible Wait of the GO
-//   loop and the three ways of starting a process.
-// - The machine duties (warden_machine.cc): initialisation and release, privileges, the
-//   auto-logon values, the reboot and the AutoRun value that brings GO mode back after it, the
-//   registration of the components, the uninstall icon value and the heartbeat file.
+// - The restart program (warden_program.cc; its instructions in warden_perform.cc):
+//   Wardenix.ini in the working directory, loaded once at Initialize into a list of
+//   CInstruction objects; its DETECT section runs at the top of each GO cycle, its RESTARTER
+//   section after a failed cycle. Also the interruptible Wait of the GO loop. Processes are
+//   started through CProcessLauncher (process_launch.h).
+// - Initialisation and release (warden.cc), which load and drop the restart program.
+// - The machine duties (warden_machine.cc): privileges, the auto-logon values, the reboot and
+//   the AutoRun value that brings GO mode back after it, the registration of the components,
+//   the uninstall icon value and the heartbeat file.
 // - The watcher client (warden_watcher.cc): it owns the performance watcher component (Perfwatch,
 //   created by class identifier through the component layer), gives it the counter keys of the
 //   watched programs, runs the activity test (sample period 101 - sensitivity ms, sample time
@@ -25,6 +27,7 @@
 #include "components/perfwatch/iwatcher.h"
 #include "foundation/ini_file.h"
 #include "platform/component.h"
+#include "service/restart/process_launch.h"
 
 namespace wdx {
 
@@ -58,7 +61,7 @@ class CWarden final {
   CWarden(const CWarden&) = delete;
   CWarden& operator=(const CWarden&) = delete;
 
-  // Life and machine duties (warden_machine.cc).
+  // Life (warden.cc) and machine duties (warden_machine.cc).
   // True only when the restart program was loaded.
   bool Initialize(const std::string& sWorkingDirectory, CThreadOwner* pShared);
   void Release();
@@ -71,13 +74,21 @@ class CWarden final {
   bool RegisterAtlObject(const std::string& sLibrary, const std::string& sProgId);
   bool WriteHeartbeatFile();
 
-  // The restart program (warden_program.cc).
+  // The restart program (warden_program.cc). SetProgramFile points the reader at the file that
+  // LoadFromIniFile reads (Initialize: base directory + "Wardenix.ini").
+  bool SetProgramFile(const std::string& sPath);
   bool LoadFromIniFile();
   bool AddInstruction();
   bool PerformInstruction();
   bool RunIniDetect(std::atomic<int>& iOpsState, std::atomic<bool>& bGoFlag);
   bool RunRestarter();
   int GetInstructionCount() const { return static_cast<int>(m_oInstructions.size()); }
+  CInstruction* GetInstruction(int iIndex) const;
+  // Makes the instruction at iIndex the current one (nullptr when there is none).
+  void SetCurrentInstruction(int iIndex) { m_pCurrent = GetInstruction(iIndex); }
+  // The owner's shared state without the rest of Initialize (tests of the restart program).
+  void AttachShared(CThreadOwner* pShared) { m_pShared = pShared; }
+  CProcessLauncher& GetLauncher() { return m_oLauncher; }
   // Sleeps iMilliseconds of service time in slices; returns after the slice in which the command
   // became STOP or the service began to end.
   void Wait(int iMilliseconds);
@@ -125,12 +136,24 @@ class CWarden final {
   void DropWatcher();
   // The Startup copy of the shortcut, made from the desktop one when missing.
   bool PlaceStartupShortcut();
+  // True once the command is STOP or the service is ending.
+  bool IsStopping() const;
+  bool RunSection(bool bDetect);
+  // One key and value of Wardenix.ini; false when the loading must stop.
+  bool LoadKey(const std::string& sKey, const std::string& sValue);
+  bool SetUpDetector(const std::string& sValue);
+  bool PerformKeyword(CInstruction& oInstruction);
+  bool StartAndComplete(const std::string& sValue);
+  bool WaitForFile(const std::string& sValue);
+  void StartUrl(const std::string& sUrl);
+  std::string GetBrowser() const;
 
   CThreadOwner* m_pShared = nullptr;
   std::atomic<bool>* m_pGoFlag = nullptr;  // the owner's go flag, known from RunIniDetect on
   CIniFile m_oIniFile;
   std::vector<std::unique_ptr<CInstruction>> m_oInstructions;
   CInstruction* m_pCurrent = nullptr;
+  CProcessLauncher m_oLauncher;
   CInterfacePtr<IWatcher> m_pWatcher;
   int m_iInstanceCount = 0;
   bool m_bHasKeys = false;

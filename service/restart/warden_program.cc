@@ -1,9 +1,15 @@
-// The restart program of the warden: Wardenix.ini, its DETECT and RESTARTER sections, the
-// interruptible Wait and the launching of processes.
+// The restart program of the warden: loading Wardenix.ini, the DETECT and RESTARTER sections
+// and the interruptible Wait. The instructions themselves are performed in warden_perform.cc.
+#include <strings.h>
+
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "foundation/process_log.h"
 #include "platform/clock.h"
 #include "service/host/thread_owner.h"
 #include "service/host/wdx_codes.h"
@@ -12,51 +18,196 @@
 #include "service/restart/warden.h"
 
 namespace wdx {
+namespace {
 
-bool CInstruction::Initialize(const std::string& sKeyword, const std::string& sValue) {
-  m_bInitialized = true;
-  m_sKeyword = sKeyword;
-  if (sKeyword.empty()) return false;
-  m_sValue = sValue;
-  return true;
+// One slice of Wait in service milliseconds; STOP is honoured at the latest after each.
+constexpr int kWaitSliceMs = 2000;
+// Pause after DisableAutoLogon and after each RESTARTER instruction.
+constexpr int kStepPauseMs = 100;
+
+// Keys that become instructions as they are (Detect is handled on its own).
+const char* const kStoredKeys[] = {"Stop",
+                                   "Wait",
+                                   "Start",
+                                   "StartAndComplete",
+                                   "WaitForFile",
+                                   "DeleteSignalFile",
+                                   "StartWithInternetExplorer",
+                                   "Begin",
+                                   "End"};
+
+bool SameKey(const std::string& sKey, const char* szName) {
+  return strcasecmp(sKey.c_str(), szName) == 0;
+}
+
+// The leading decimal number of sValue (0 when there is none), bounded to int.
+int ToInt(const std::string& sValue) {
+  const long long llValue = std::strtoll(sValue.c_str(), nullptr, 10);
+  return static_cast<int>(std::clamp<long long>(llValue, INT_MIN, INT_MAX));
+}
+
+}  // namespace
+
+CInstruction* CWarden::GetInstruction(int iIndex) const {
+  if (iIndex < 0 || iIndex >= GetInstructionCount()) return nullptr;
+  return m_oInstructions[static_cast<size_t>(iIndex)].get();
+}
+
+bool CWarden::SetProgramFile(const std::string& sPath) {
+  return m_oIniFile.Initialize(sPath.c_str());
 }
 
 bool CWarden::LoadFromIniFile() {
+  ZuvLogBlankLines(1);
+  ZuvLogEvent("|||------ Begin Loading program from Wardenix.ini");
+  if (!m_oIniFile.GetFirstKeyAndValue()) {
+    ZuvLogError("CWarden::LoadFromIniFile() failed");
+    return false;
+  }
+  bool bResult = true;
+  do {
+    if (!LoadKey(m_oIniFile.GetKey(), m_oIniFile.GetValue())) {
+      bResult = false;
+      break;
+    }
+  } while (m_oIniFile.GetNextKeyAndValue());
+  m_oIniFile.Close();
+  ZuvLogEvent("|||------ End Loading program from Wardenix.ini");
+  ZuvLogBlankLines(1);
+  if (!bResult) ZuvLogError("CWarden::LoadFromIniFile() failed");
+  return bResult;
+}
+
+bool CWarden::LoadKey(const std::string& sKey, const std::string& sValue) {
+  if (SameKey(sKey, "Detect")) return !AddInstruction() || SetUpDetector(sValue);
+  for (const char* szKey : kStoredKeys) {
+    if (SameKey(sKey, szKey)) {
+      AddInstruction();
+      return true;
+    }
+  }
+  if (SameKey(sKey, "RetryCount")) {
+    m_iRetryCount = ToInt(sValue);
+  } else if (SameKey(sKey, "DomainName")) {
+    m_sDomainName = sValue;
+  } else if (SameKey(sKey, "UserName")) {
+    m_sUserName = sValue;
+  } else if (SameKey(sKey, "Password")) {
+    m_sPassword = sValue;
+  } else if (SameKey(sKey, "MaxWait")) {
+    m_iMaxWait = std::max(ToInt(sValue), 0);  // a negative bound would mean no bound
+  } else if (SameKey(sKey, "PathToInternetExplorer")) {
+    m_sBrowserPath = sValue;
+  }
+  return true;  // any other key is ignored
+}
+
+// The value is split at its last "/" into folder and file name ("/x": the folder is "/").
+bool CWarden::SetUpDetector(const std::string& sValue) {
+  const size_t uSlash = sValue.rfind('/');
+  const std::string sFolder =
+      uSlash == std::string::npos ? "" : sValue.substr(0, uSlash == 0 ? 1 : uSlash);
+  const std::string sName = uSlash == std::string::npos ? sValue : sValue.substr(uSlash + 1);
+  if (m_oInstructions.back()->GetDetector().Setup(sName, sFolder, m_sBaseDirectory)) return true;
+  ZuvLogError(
+      ("CWarden::LoadFromIniFile() needs a folder and a file name in Detect=" + sValue).c_str());
   return false;
 }
 
 bool CWarden::AddInstruction() {
-  return false;
+  const std::string sKey = m_oIniFile.GetKey();
+  const std::string sValue = m_oIniFile.GetValue();
+  ZuvLogEvent(("Load Instruction: " + sKey + " = " + sValue).c_str());
+  auto pInstruction = std::make_unique<CInstruction>();
+  if (GetInstructionCount() >= WDX_MAX_INSTRUCTIONS || !pInstruction->Initialize(sKey, sValue)) {
+    ZuvLogError("CWarden::AddInstruction() failed");
+    return false;
+  }
+  m_oInstructions.push_back(std::move(pInstruction));
+  return true;
 }
 
-bool CWarden::PerformInstruction() {
-  return false;
+bool CWarden::IsStopping() const {
+  if (m_pShared == nullptr) return false;
+  if (m_pShared->m_bTerminate) return true;
+  COpsMngrThread* pWorker = m_pShared->GetOpsMngrThread();
+  return pWorker != nullptr && pWorker->m_iPendingCommand == WDX_STOP;
 }
 
+// Slices of kWaitSliceMs, or one slice of iMilliseconds when that is no longer; above that
+// floor(iMilliseconds / slice) + 1 slices in all. Within a slice the stop is looked at every
+// WDX_WAIT_POLL_MS of real time, so the service stops promptly.
 void CWarden::Wait(int iMilliseconds) {
+  iMilliseconds = std::max(iMilliseconds, 0);
+  const bool bOneSlice = iMilliseconds <= kWaitSliceMs;
+  const int iSlices = bOneSlice ? 1 : iMilliseconds / kWaitSliceMs + 1;
+  const int iSliceMs = ScaleInterval(bOneSlice ? iMilliseconds : kWaitSliceMs);
   IClock& oClock = GetClock();
-  int iLeftMs = ScaleInterval(std::max(iMilliseconds, 0));
-  do {
-    const int iStepMs = std::min(iLeftMs, WDX_WAIT_POLL_MS);
-    oClock.SleepMs(iStepMs);
-    iLeftMs -= iStepMs;
-    if (m_pShared == nullptr) continue;
-    // A STOP, or a service that is being stopped, must not sit out a long wait.
-    if (m_pShared->m_bTerminate) return;
-    COpsMngrThread* pWorker = m_pShared->GetOpsMngrThread();
-    if (pWorker != nullptr && pWorker->m_iPendingCommand == WDX_STOP) return;
-  } while (iLeftMs > 0);
+  for (int i = 0; i < iSlices; ++i) {
+    int iLeftMs = iSliceMs;
+    do {
+      const int iStepMs = std::min(iLeftMs, WDX_WAIT_POLL_MS);
+      oClock.SleepMs(iStepMs);
+      iLeftMs -= iStepMs;
+      if (IsStopping()) return;
+    } while (iLeftMs > 0);
+  }
+}
+
+bool CWarden::RunSection(bool bDetect) {
+  const std::string sName = bDetect ? "DETECT" : "RESTARTER";
+  ZuvLogBlankLines(1);
+  ZuvLogEvent(("|||------------Begin " + sName + " Operations").c_str());
+  if (bDetect && m_bHasKeys && !XTst()) {
+    ZuvLogError("Auto Watcher finds site is inoperative.");
+    ZuvLogError("Is your Sensitivity set too low?.");
+    ZuvLogError("Have you verified settings with Test and Set screen?.");
+    return false;
+  }
+  bool bResult = !m_oInstructions.empty();
+  bool bOpen = false;
+  for (const auto& pInstruction : m_oInstructions) {
+    if (!bOpen) {
+      bOpen = pInstruction->Is("Begin") &&
+              ContainsNoCase(pInstruction->GetValue(), bDetect ? "Detection" : "RESTARTER");
+    } else if (pInstruction->Is("End")) {
+      break;
+    } else {
+      m_pCurrent = pInstruction.get();
+      if (!PerformInstruction()) {
+        bResult = false;
+        break;
+      }
+    }
+    if (bDetect) continue;
+    ServiceSleep(kStepPauseMs);
+    // A restart is not carried on once the service is stopping. (DETECT goes on to its verdict:
+    // its waits end early and WaitForFile fails once the go flag is clear.)
+    if (IsStopping()) {
+      ZuvLogEvent("CWarden:: the service is stopping; RESTARTER ends here.");
+      bResult = false;
+      break;
+    }
+  }
+  m_pCurrent = nullptr;
+  ZuvLogEvent(("|||------------End " + sName + " Operations").c_str());
+  ZuvLogBlankLines(1);
+  return bResult;
 }
 
 bool CWarden::RunIniDetect(std::atomic<int>& iOpsState, std::atomic<bool>& bGoFlag) {
   m_bIisResetDone = false;
-  (void)iOpsState;
-  (void)bGoFlag;
-  return m_bProgramLoaded;  // no restart program loaded: DETECT fails
+  m_pGoFlag = &bGoFlag;
+  if (!m_bProgramLoaded) return false;
+  DisableAutoLogon();
+  ServiceSleep(kStepPauseMs);
+  if (!bGoFlag) return false;
+  iOpsState = WDX_STATE_TESTING;
+  return RunSection(true);
 }
 
 bool CWarden::RunRestarter() {
-  return true;
+  return RunSection(false);
 }
 
 }  // namespace wdx

@@ -117,7 +117,16 @@ TEST(WardenCreateWatcher, RealPerfwatchIsCreatedAndRecreated) {
   CThreadOwner oOwner;
   CWarden oWarden;
   oWarden.m_pSettings = &oSettings;
-  ASSERT_TRUE(oWarden.Initialize(oRegistry.Folder(), &oOwner)) << oLog.Text();
+  EXPECT_FALSE(oWarden.Initialize(oRegistry.Folder(), &oOwner));  // no Wardenix.ini yet
+  EXPECT_TRUE(oLog.HasError("CWarden::LoadFromIniFile() failed"));
+  EXPECT_TRUE(oLog.HasError("CWarden:: Initialize() failed."));
+  oWarden.Release();
+  test::CTempFolder oHome;
+  oHome.Write("Wardenix.ini", "MaxWait=7\nBegin=Detection\nEnd=Detection\n");
+  ASSERT_TRUE(oWarden.Initialize(oHome.Path(), &oOwner)) << oLog.Text();
+  EXPECT_EQ(oWarden.m_iMaxWait, 7);
+  EXPECT_EQ(oWarden.GetInstructionCount(), 2);
+  EXPECT_NE(oLog.Text().find("CWarden::Initialize 8"), std::string::npos);
   ASSERT_NE(oWarden.GetWatcher(), nullptr);
   EXPECT_EQ(oWarden.GetInstanceCount(), 1);
   EXPECT_FALSE(oLog.HasError("CWarden::CreateWatcher failed."));

@@ -56,6 +56,10 @@ CServiceFixture::CServiceFixture(int iTimeScale) {
                                                  m_oRebootRecorder.File("reboots.txt") + "'\n");
   chmod(sRecorder.c_str(), 0755);
   setenv("WDX_REBOOT_COMMAND", sRecorder.c_str(), 1);
+  // Without a restart program the service cannot initialise: every home gets the shipped one.
+  const int iFd = open((std::string(WDX_DIST_DIR) + "/Wardenix.ini").c_str(), O_RDONLY | O_CLOEXEC);
+  m_oHome.Write("Wardenix.ini", iFd >= 0 ? ReadAll(iFd) : std::string("MaxWait=300\n"));
+  if (iFd >= 0) close(iFd);
 }
 
 int CServiceFixture::RebootCount() const {
