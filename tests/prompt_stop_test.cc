@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -242,6 +243,61 @@ TEST_F(PromptStop, UrlTimeoutMakesTheHungUrlFail) {
   EXPECT_NE(m_oFixture.Folder().Read("UpTime.log").find("101, " + m_oHung.Url() + ", DN\r"),
             std::string::npos);
 }
+
+// A web server reset that is missing, cannot be run or never ends: the restart goes on without
+// it, or a STOP ends GO mode while the reset is left running; never a reboot.
+struct SWebResetCase {
+  const char* m_szName;
+  const char* m_szScript;  // nullptr: no webreset in the program folder
+  int m_iMode;
+  const char* m_szLogText;
+};
+
+void PrintTo(const SWebResetCase& oCase, std::ostream* pOut) {
+  *pOut << oCase.m_szName;
+}
+
+class PromptStopWebReset : public PromptStop,
+                           public ::testing::WithParamInterface<SWebResetCase> {};
+
+TEST_P(PromptStopWebReset, TheRestartNeitherHangsNorReboots) {
+  const SWebResetCase& oCase = GetParam();
+  int iClosedPort = 0;
+  {
+    CHungServer oGone;
+    iClosedPort = oGone.Port();
+  }
+  WriteSettings({"RestartsB4Reboot=0"},
+                {"[URLS]", "http://127.0.0.1:" + std::to_string(iClosedPort) + "/"});
+  if (oCase.m_szScript != nullptr) {
+    m_oFixture.Folder().Write("webreset", oCase.m_szScript);
+    ASSERT_EQ(chmod(m_oFixture.Folder().File("webreset").c_str(), oCase.m_iMode), 0);
+  }
+  StartAndHang("COpsMngrThread::DoRestarter() 1.");
+  const SRunResult oStop = m_oFixture.RunConsole({"stop"});
+  EXPECT_EQ(oStop.m_iExitCode, 0) << oStop.m_sErr;
+  ASSERT_TRUE(WaitFor(20000, [&] {
+    return m_oFixture.CountInLog("COpsMngrThread::Go(): Testing has STOPPED.") == 1;
+  })) << LogTail();
+  ASSERT_TRUE(WaitFor(5000, [&] { return m_oFixture.CountInLog(oCase.m_szLogText) >= 1; }))
+      << LogTail();
+  EXPECT_EQ(Ops(WDX_IS_GO_MODE), WDX_FALSE);
+  EXPECT_EQ(m_oFixture.RebootCount(), 0);
+  if (std::string(oCase.m_szName) == "Hangs") {  // the reset left running is ended here
+    ASSERT_TRUE(WaitFor(5000, [&] { return !m_oFixture.Folder().Read("webreset.pid").empty(); }));
+    kill(std::stoi(m_oFixture.Folder().Read("webreset.pid")), SIGKILL);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, PromptStopWebReset,
+    ::testing::Values(
+        SWebResetCase{"Missing", nullptr, 0, "finds no web server reset at"},
+        SWebResetCase{"NotExecutable", "#!/bin/sh\nexit 0\n", 0644, "web server reset failed"},
+        SWebResetCase{"Fails", "#!/bin/sh\nexit 3\n", 0755, "web server reset failed"},
+        SWebResetCase{"Hangs", "#!/bin/sh\necho $$ >\"$0.pid\"\nexec sleep 600 >/dev/null 2>&1\n",
+                      0755, "leaves running (pid"}),
+    [](const ::testing::TestParamInfo<SWebResetCase>& oInfo) { return oInfo.param.m_szName; });
 
 }  // namespace
 }  // namespace wdx::test

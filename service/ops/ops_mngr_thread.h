@@ -138,7 +138,6 @@ class COpsMngrThread final {
   bool m_bLocalUrlsAlive = true;
   bool m_bAutoStartPending = false;
   bool m_bTestAbandoned = false;  // a URL test of this cycle was cut short by STOP or shutdown
-  int m_iResetPid = 0;            // a web-server reset left running by a STOP, reaped later
   bool m_bResumeGoPending = false;
   std::string m_sLastFailedUrl;
   std::thread m_oThread;

@@ -25,7 +25,6 @@ constexpr int kRemoteUrlPauseMs = 10;
 constexpr int kAfterProgramMs = 1500;
 constexpr int kRegisterWaitsMs[] = {2000, 4000, 6000};
 constexpr int kVerifyPauseMs = 5000;
-constexpr int kResetPollMs = 100;
 const char* const kWebReset = "webreset";
 
 std::vector<std::string> SectionLines(CRamFileRO* pKeyFile, const char* szSection) {
@@ -207,23 +206,14 @@ void COpsMngrThread::ResetWebServer() {
     ZuvLogError(("COpsMngrThread::DoRestarter() finds no web server reset at " + sScript).c_str());
     return;
   }
-  int iExitCode = 0;
-  // A reset that a STOP left running earlier is reaped here once it has ended.
-  if (m_iResetPid > 0 && ReapChild(m_iResetPid, false, iExitCode)) m_iResetPid = 0;
-  int iPid = 0;
-  if (!SpawnChild({sScript}, iPid)) {
-    ZuvLogError(("COpsMngrThread::DoRestarter() web server reset failed: " + sScript).c_str());
-    return;
-  }
   // Waited for without a time limit, but not past a STOP or the service's end: the reset then
-  // goes on by itself (it is not cut short halfway).
-  while (!ReapChild(iPid, false, iExitCode)) {
-    if (IsStopping()) {
-      ZuvLogEvent("COpsMngrThread::DoRestarter() leaves the web server reset running on STOP.");
-      m_iResetPid = iPid;
-      return;
+  // goes on by itself (it is not cut short halfway) and the launcher reaps it later.
+  int iExitCode = -1;
+  if (!m_oWarden.GetLauncher().RunHiddenAndWait({sScript}, iExitCode)) {
+    if (!IsStopping()) {
+      ZuvLogError(("COpsMngrThread::DoRestarter() web server reset failed: " + sScript).c_str());
     }
-    GetClock().SleepMs(kResetPollMs);
+    return;
   }
   if (iExitCode != 0) {
     ZuvLogError(("COpsMngrThread::DoRestarter() web server reset failed: " + sScript).c_str());

@@ -38,18 +38,33 @@ bool CProcessLauncher::Launch(const std::string& sCommand, bool bWait) {
     return false;
   }
   if (IsKillCommand(oArgs)) return RunKillCommand(oArgs);
+  int iExitCode = -1;
+  return LaunchArgs(oArgs, sCommand, bWait, iExitCode);
+}
+
+bool CProcessLauncher::RunHiddenAndWait(const std::vector<std::string>& oArgs, int& iExitCode) {
+  ReapFinished();
+  iExitCode = -1;
+  if (oArgs.empty()) return false;
+  std::string sCommand = oArgs[0];
+  for (size_t i = 1; i < oArgs.size(); ++i) sCommand += " " + oArgs[i];
+  return LaunchArgs(oArgs, sCommand, true, iExitCode);
+}
+
+bool CProcessLauncher::LaunchArgs(const std::vector<std::string>& oArgs,
+                                  const std::string& sCommand, bool bWait, int& iExitCode) {
   int iPid = 0;
   const bool bStarted = bWait ? SpawnChild(oArgs, iPid) : SpawnDetached(oArgs, iPid);
   if (!bStarted) {
     ZuvLogError(("CProcessLauncher:: cannot start " + sCommand).c_str());
     return false;
   }
-  return !bWait || WaitForEnd(sCommand, iPid);
+  return !bWait || WaitForEnd(sCommand, iPid, iExitCode);
 }
 
-bool CProcessLauncher::WaitForEnd(const std::string& sCommand, int iPid) {
+bool CProcessLauncher::WaitForEnd(const std::string& sCommand, int iPid, int& iExitCode) {
   int iPollMs = kFirstPollMs;
-  int iExitCode = 0;
+  iExitCode = -1;
   while (!ReapChild(iPid, false, iExitCode)) {
     if (m_fnStopping && m_fnStopping()) {
       ZuvLogMessage(("CProcessLauncher:: the service is stopping; leaves running (pid " +

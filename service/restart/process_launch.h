@@ -30,6 +30,9 @@ class CProcessLauncher final {
   bool RunHidden(const std::string& sCommand, bool bWait);
   bool Start(const std::string& sCommand);
   bool RunAndWait(const std::string& sCommand);
+  // Runs an argument vector hidden and waits as RunHidden does; iExitCode receives the program's
+  // exit code (-1 when it was not waited to its end).
+  bool RunHiddenAndWait(const std::vector<std::string>& oArgs, int& iExitCode);
 
   // Reaps the programs that a stop left running and that have ended since.
   void ReapFinished();
@@ -38,7 +41,9 @@ class CProcessLauncher final {
 
  private:
   bool Launch(const std::string& sCommand, bool bWait);
-  bool WaitForEnd(const std::string& sCommand, int iPid);
+  bool LaunchArgs(const std::vector<std::string>& oArgs, const std::string& sCommand, bool bWait,
+                  int& iExitCode);
+  bool WaitForEnd(const std::string& sCommand, int iPid, int& iExitCode);
 
   StopCheck m_fnStopping;
   std::vector<int> m_oLeftRunning;

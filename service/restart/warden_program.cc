@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -136,21 +137,18 @@ bool CWarden::IsStopping() const {
 
 // Slices of kWaitSliceMs, or one slice of iMilliseconds when that is no longer; above that
 // floor(iMilliseconds / slice) + 1 slices in all. Within a slice the stop is looked at every
-// WDX_WAIT_POLL_MS of real time, so the service stops promptly.
+// WDX_WAIT_POLL_MS of real time, so the service stops promptly. The wait ends at a fixed time on
+// the monotonic clock, so that the small overrun of every sleep does not add up.
 void CWarden::Wait(int iMilliseconds) {
   iMilliseconds = std::max(iMilliseconds, 0);
   const bool bOneSlice = iMilliseconds <= kWaitSliceMs;
-  const int iSlices = bOneSlice ? 1 : iMilliseconds / kWaitSliceMs + 1;
-  const int iSliceMs = ScaleInterval(bOneSlice ? iMilliseconds : kWaitSliceMs);
+  const int64_t iSlices = bOneSlice ? 1 : iMilliseconds / kWaitSliceMs + 1;
+  const int64_t iTotalMs = iSlices * ScaleInterval(bOneSlice ? iMilliseconds : kWaitSliceMs);
   IClock& oClock = GetClock();
-  for (int i = 0; i < iSlices; ++i) {
-    int iLeftMs = iSliceMs;
-    do {
-      const int iStepMs = std::min(iLeftMs, WDX_WAIT_POLL_MS);
-      oClock.SleepMs(iStepMs);
-      iLeftMs -= iStepMs;
-      if (IsStopping()) return;
-    } while (iLeftMs > 0);
+  const int64_t iEndMs = oClock.GetMonotonicMs() + iTotalMs;
+  for (int64_t iLeftMs = iTotalMs; iLeftMs > 0; iLeftMs = iEndMs - oClock.GetMonotonicMs()) {
+    oClock.SleepMs(static_cast<int>(std::min<int64_t>(iLeftMs, WDX_WAIT_POLL_MS)));
+    if (IsStopping()) return;
   }
 }
 
