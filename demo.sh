@@ -17,6 +17,7 @@ dist="$root/build/dist"
 local_port=18080
 remote_port=18081
 worker_port=18082
+signal_port=18083
 
 stop_demo() {
   if [ -x "$dist/wdxsvc" ] && [ -f "$demo/registry" ]; then
@@ -47,15 +48,17 @@ scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo --target dist
 
 stop_demo
 rm -rf "$demo"
-mkdir -p "$demo/local" "$demo/remote" "$demo/worker" "$demo/bin"
+mkdir -p "$demo/local" "$demo/remote" "$demo/worker" "$demo/signal" "$demo/bin"
 wardenix() { "$dist/wardenix" "$@"; }
 
 echo "== demo web applications: this server's on port $local_port, a remote one on $remote_port"
-echo "   and a background worker of this server's application (a watched program)"
-for app in local remote worker; do
+echo "   a background worker of this server's application (a watched program), and a signal"
+echo "   worker that keeps changing the first line of $demo/signal/alive.txt (the restart program's)"
+for app in local remote worker signal; do
   port=$local_port
   [ "$app" = remote ] && port=$remote_port
   [ "$app" = worker ] && port=$worker_port
+  [ "$app" = signal ] && port=$signal_port
   cp "$root/build/demo-app/wdx_demo_web" "$demo/bin/demo_$app"
   "$demo/bin/demo_$app" "$port" "$demo/$app" >"$demo/$app/log" 2>&1 &
 done
@@ -66,6 +69,9 @@ wardenix settings set AdminId operator
 wardenix settings set MachineName "$(hostname)"
 wardenix settings set Password demo-only
 wardenix settings set MinuteInterval 1
+wardenix settings set RestartsB4Reboot 0
+wardenix settings set RstrSecs 60
+wardenix settings set UseIni 1
 wardenix settings add URLS "http://127.0.0.1:$local_port/health"
 wardenix settings add RURLS "http://127.0.0.1:$remote_port/health"
 # The worker is a watched program: its activity is tested, and a restart stops and starts it.
@@ -77,8 +83,29 @@ wardenix settings list
 # server. "wdxsvc -Service" leaves an existing webreset as it is.
 printf '#!/bin/sh\necho "demo webreset: nothing to reset (the demo has no web server)."\n' >"$demo/webreset"
 chmod +x "$demo/webreset"
-# The restart program: the shipped default (empty sections) unless the demo brings its own.
-[ -f "$demo/Wardenix.ini" ] || cp "$dist/Wardenix.ini" "$demo/Wardenix.ini"
+# The restart program: DETECT checks that the signal worker keeps its signal file changing; the
+# RESTARTER ends it by its program name, starts it again and waits for its ready flag.
+cat >"$demo/Wardenix.ini" <<EOF_INI
+## The demo's restart program (the shipped Wardenix.ini explains every key).
+MaxWait=300
+Begin=Detection
+Detect=$demo/signal/alive.txt
+End=Detection
+Begin=RESTARTER
+Stop=demo_signal
+DeleteSignalFile=$demo/signal/ready.flg
+Start=$demo/bin/demo_signal $signal_port $demo/signal
+WaitForFile=$demo/signal/ready.flg
+End=RESTARTER
+EOF_INI
+echo "== Wardenix.ini"
+grep -v '^##' "$demo/Wardenix.ini"
+
+# The demo's reboot: it records the request instead of restarting this machine.
+printf '#!/bin/sh\necho "$(date +%%T) reboot requested by the Wardenix service" >>"%s/reboots.log"\n' \
+  "$demo" >"$demo/fake-reboot"
+chmod +x "$demo/fake-reboot"
+export WDX_REBOOT_COMMAND="$demo/fake-reboot"
 
 echo "== register and install the service (wdxsvc -Service)"
 "$dist/wdxsvc" -Service
@@ -107,8 +134,36 @@ echo "== the worker hangs (kill -STOP): the activity test names it, a restart fo
 kill -STOP "$(pgrep -f "$demo/bin/demo_worker" | head -n 1)"
 watch_status 6
 grep -a "Failure in" "$demo/WDXSVC.log" | tail -n 1 | tr -d '\r'
+
+echo "== the signal worker stalls (kill -STOP): its signal file stops changing, DETECT fails,"
+echo "   and the RESTARTER of Wardenix.ini ends it and starts it again"
+old_signal=$(pgrep -f "$demo/bin/demo_signal" | head -n 1)
+kill -STOP "$old_signal"
+watch_status 9
+grep -a "Activity Detect is NEGATIVE" "$demo/WDXSVC.log" | tail -n 1 | tr -d '\r'
+grep -a "Task:: Start :" "$demo/WDXSVC.log" | tail -n 1 | tr -d '\r'
+echo "signal worker: pid $old_signal before, pid $(pgrep -f "$demo/bin/demo_signal" | head -n 1) now"
 echo "== UpTime.log (last lines)"
 tail -n 8 "$demo/UpTime.log" | tr -d '\r'
+
+echo "== a reboot (fake: $WDX_REBOOT_COMMAND records it): RestartsB4Reboot 1, and this server's"
+echo "   application fails for good: one restart, then the next failed cycle reboots"
+wardenix stop
+wardenix settings set RestartsB4Reboot 1
+touch "$demo/local/fail"
+wardenix go
+for _ in $(seq 30); do [ -f "$demo/reboots.log" ] && break; sleep 1; done
+cat "$demo/reboots.log"
+grep -a "REBOOT and RESTART" "$demo/WDXSVC.log" | tail -n 1 | tr -d '\r'
+echo "server status kept for the boot: $(wardenix settings get SvrStatus)"
+rm -f "$demo/local/fail"
+echo "== the machine comes back: the service manager stops the service and starts it again; with"
+echo "   AutoRun on, it enters GO mode by itself after RstrSecs and its first passing cycle says up"
+"$dist/wdxsvc" -UnregServer
+"$dist/wdxsvc" -Service
+watch_status 6
+grep -a "Will auto-start into GO mode shortly\|is AutoStarting" "$demo/WDXSVC.log" | tail -n 2 | tr -d '\r'
+
 echo "== leave GO mode (wardenix stop)"
 wardenix stop
 sleep 1
