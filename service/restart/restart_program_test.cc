@@ -82,6 +82,9 @@ TEST_F(RestartProgram, LoaderAcceptsGoodAndSurvivesBadFiles) {
       {"Detect without folder", "Detect=alive.txt\nStop=x\n", false, 1,
        "CWarden::LoadFromIniFile() needs a folder and a file name in Detect=alive.txt"},
       {"empty file", "", false, 0, "CWarden::LoadFromIniFile() failed"},
+      {"Detect copy over the settings", "Detect=/srv/app/autoset.CAF\n", false, 1,
+       "CWarden::LoadFromIniFile() Detect=/srv/app/autoset.CAF would keep its copy over "
+       "Wardenix's own file autoset.CAF"},
   };
   for (const SLoadCase& oCase : aCases) {
     SCOPED_TRACE(oCase.m_szName);
@@ -92,6 +95,7 @@ TEST_F(RestartProgram, LoaderAcceptsGoodAndSurvivesBadFiles) {
       EXPECT_TRUE(m_oLog.HasError(oCase.m_szLogged));
     }
   }
+  EXPECT_FALSE(Exists("autoset.CAF"));
   m_oWarden.Release();
   EXPECT_FALSE(m_oWarden.SetProgramFile(m_oHome.File("none.ini")) && m_oWarden.LoadFromIniFile());
 }

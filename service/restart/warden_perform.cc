@@ -19,6 +19,7 @@
 #include "service/getter/get_web_page.h"
 #include "service/restart/instruction.h"
 #include "service/restart/warden.h"
+#include "service/settings/all_sets.h"
 
 namespace wdx {
 namespace {
@@ -124,6 +125,7 @@ bool CWarden::StartAndComplete(const std::string& sValue) {
   if (IsUrl(sValue)) {
     CGetWebPage oPage;
     oPage.SetCancelCheck([this] { return IsStopping(); });
+    if (m_pSettings != nullptr) oPage.SetTimeLimit(m_pSettings->m_iUrlTimeout);
     return oPage.Go("D", sValue.c_str()) <= 0 && oPage.IsOk();
   }
   if (ContainsNoCase(sValue, "IisReset") || ContainsNoCase(sValue, kWebReset)) {

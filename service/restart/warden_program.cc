@@ -41,6 +41,21 @@ bool SameKey(const std::string& sKey, const char* szName) {
   return strcasecmp(sKey.c_str(), szName) == 0;
 }
 
+// Files of the program folder that a Detect copy file must never replace: the copy lies in the
+// program folder under the signal file's name.
+const char* const kOwnFiles[] = {
+    "AutoSet.caf", "Wardenix.ini", "WDXSVC.log",  "Wardenix.log", "UpTime.log", "Uptime.old",
+    "PhoneOuts.log", "Stats.log",  "DoZevir.log", "Beat.txt",     "RParams.txt", "webreset",
+    "wdxsvc",      "wardenix",     "wdxregsvr",   "wdxsupervisor"};
+
+bool IsOwnFile(const std::string& sName) {
+  for (const char* szOwn : kOwnFiles) {
+    if (strcasecmp(sName.c_str(), szOwn) == 0) return true;
+  }
+  const size_t uDot = sName.rfind('.');
+  return uDot != std::string::npos && strcasecmp(sName.c_str() + uDot, ".so") == 0;
+}
+
 // The leading decimal number of sValue (0 when there is none), bounded to int.
 int ToInt(const std::string& sValue) {
   const long long llValue = std::strtoll(sValue.c_str(), nullptr, 10);
@@ -109,6 +124,12 @@ bool CWarden::SetUpDetector(const std::string& sValue) {
   const std::string sFolder =
       uSlash == std::string::npos ? "" : sValue.substr(0, uSlash == 0 ? 1 : uSlash);
   const std::string sName = uSlash == std::string::npos ? sValue : sValue.substr(uSlash + 1);
+  if (IsOwnFile(sName)) {
+    ZuvLogError(("CWarden::LoadFromIniFile() Detect=" + sValue +
+                 " would keep its copy over Wardenix's own file " + sName)
+                    .c_str());
+    return false;
+  }
   if (m_oInstructions.back()->GetDetector().Setup(sName, sFolder, m_sBaseDirectory)) return true;
   ZuvLogError(
       ("CWarden::LoadFromIniFile() needs a folder and a file name in Detect=" + sValue).c_str());
