@@ -96,6 +96,11 @@ bool CImageName::GetPImageByProgramName(const std::string& sProgramPath, CProces
   return false;
 }
 
+bool CImageName::StillRuns(const CProcessImage& oRow) const {
+  const std::string sNow = ReadExePath(m_sProcRoot, static_cast<int>(oRow.GetPid()));
+  return !sNow.empty() && sNow.substr(0, PROCESS_IMAGE_MAX_PATH) == oRow.GetFullPath();
+}
+
 bool CImageName::GetPImageByPid(uint32_t uPid, CProcessImage*& pRow) {
   pRow = nullptr;
   if (uPid != 0) {

@@ -40,6 +40,9 @@ class CImageName final : public CZuvBase {
   // A-Z, no trimming) or tilde-matches it.
   bool GetPImageByProgramName(const std::string& sProgramPath, CProcessImage*& pRow);
   bool GetPImageByPid(uint32_t uPid, CProcessImage*& pRow);
+  // True while the row's process still runs the program that the row names (its pid has not
+  // ended, nor gone to another program since the table was read).
+  bool StillRuns(const CProcessImage& oRow) const;
 
   const ProcessRows& GetRows() const { return m_oRows; }
   // The row at iIndex, nullptr when there is none.

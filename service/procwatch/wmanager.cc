@@ -1,5 +1,7 @@
 #include "service/procwatch/wmanager.h"
 
+#include <string>
+
 #include "foundation/process_log.h"
 #include "foundation/ram_file.h"
 #include "service/ops/item_manager.h"
@@ -122,6 +124,14 @@ int CWManager::GetPidByProgramName(const std::string& sProgramPath) {
   if (!m_bInitialized) return 0;
   CProcessImage* pRow = nullptr;
   if (!m_oTable.GetPImageByProgramName(sProgramPath, pRow)) return 0;
+  // The table may be minutes old: a pid that has ended or gone to another program since is no
+  // longer this program's, and must not be signalled in its place.
+  if (!m_oTable.StillRuns(*pRow)) {
+    ZuvLogMessage(("CWManager: process " + std::to_string(pRow->GetPid()) + " no longer runs " +
+                   sProgramPath)
+                      .c_str());
+    return 0;
+  }
   return static_cast<int>(pRow->GetPid());
 }
 

@@ -178,6 +178,21 @@ TEST_F(WManager, GetPidByProgramNameFindsTheRunningProcess) {
   EXPECT_EQ(m_oWatch.GetPidByProgramName(""), 0);
 }
 
+TEST_F(WManager, GetPidByProgramNameIgnoresAProcessThatEndedSinceTheTableWasRead) {
+  const std::string sProgram = Program("ender");
+  int iPid = 0;
+  {
+    CSleeper oSleeper(sProgram);
+    iPid = oSleeper.Pid();
+    Stops({});
+    ASSERT_TRUE(Init());
+    ASSERT_EQ(m_oWatch.GetPidByProgramName(sProgram), iPid);
+  }
+  EXPECT_EQ(m_oWatch.GetPidByProgramName(sProgram), 0);
+  EXPECT_NE(m_oLog.Text().find("CWManager: process " + std::to_string(iPid) + " no longer runs"),
+            std::string::npos);
+}
+
 TEST_F(WManager, RegisterLaunchedProcessReloadsAndAddsItsKeys) {
   Stops({});
   ASSERT_TRUE(Init());
