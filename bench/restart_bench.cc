@@ -1,11 +1,12 @@
 // Restart latency of the real wdxsvc in GO mode at a one-minute cycle, with one watched program
 // (a copy of the shell running a small loop) in [PROGS] and [STOPS]. Each iteration kills the
 // program (SIGKILL) at a random point of the cycle wait and measures the time until the service
-// logs "** Soft Restart completed". From that it takes off the waits the service is bound to:
-// the rest of the cycle wait, the pause before the decision, the activity sample (nothing when
-// its first read fails because the program is gone), 1500 ms after each kill and each start, the
-// waits before each registration attempt and before each verification check. What is left is
-// the time of the restart path itself. Arrival times of log lines are taken with inotify.
+// logs "** Soft Restart completed". From that it takes off the waits the service is bound to,
+// each in whole 2000 ms slices as the service waits: the rest of the cycle wait, the pause
+// before the decision, the activity sample (nothing when its first read fails because the
+// program is gone), 1500 ms after each kill and each start, the waits before each registration
+// attempt and before each verification check. What is left is the time of the restart path
+// itself. Arrival times of log lines are taken with inotify.
 //
 //   build/bench/restart_bench [iterations] [time-scale]
 //
@@ -52,6 +53,7 @@ constexpr int kDecisionPauseMs = 100;
 constexpr int kAfterProgramMs = 1500;  // after each kill of [STOPS] and each start of [PROGS]
 constexpr int kRegisterWaitsMs[] = {2000, 4000, 6000};
 constexpr int kVerifyPauseMs = 5000;
+constexpr int kWaitSliceMs = 2000;
 
 constexpr int kMinuteInterval = 1;
 constexpr int kSensitivity = 0;
@@ -180,7 +182,11 @@ struct SPlan {
   int m_iStops = 0;
   int m_iProgs = 0;
 
-  double Ms(int iMilliseconds) const { return wdx::ScaleIntervalBy(iMilliseconds, m_iScale); }
+  // A wait of the service lasts whole slices of 2000 ms once it is longer than one slice.
+  double Ms(int iMilliseconds) const {
+    if (iMilliseconds <= kWaitSliceMs) return wdx::ScaleIntervalBy(iMilliseconds, m_iScale);
+    return (iMilliseconds / kWaitSliceMs + 1) * wdx::ScaleIntervalBy(kWaitSliceMs, m_iScale);
+  }
   double IntervalMs() const { return Ms(kMinuteInterval * 60000); }
   // The full activity sample in real milliseconds, as the warden asks the watcher for it.
   double SampleMs() const {
