@@ -160,7 +160,7 @@ bool COpsMngrThread::LocalOk(bool& bFailureSeen) {
   if (m_pSettings->m_bUseIni) {
     SetCurrentAction("GO MODE", "running Wardenix.INI file ");
     if (!m_oWarden.RunIniDetect(m_pOwner->m_iOpsState, m_pOwner->m_bGo)) {
-      bFailureSeen = true;
+      bFailureSeen = !IsStopping();  // a DETECT cut short by STOP is no verdict
       return false;
     }
   }
