@@ -9,6 +9,7 @@
 #include <ostream>
 #include <thread>
 
+#include "console/email_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
@@ -31,7 +32,8 @@ int CConsoleCli::Usage() {
             "       wardenix command CODE\n"
             "       wardenix string CODE\n"
             "       wardenix settings list | get KEY|SECTION | set KEY VALUE | add SECTION LINE |\n"
-            "                         remove SECTION LINE | export | import FILE\n";
+            "                         remove SECTION LINE | export | import FILE\n"
+            "       wardenix email test | send-test\n";
   return 2;
 }
 
@@ -50,6 +52,9 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   if (oArgs[0] == "go" && oArgs.size() == 1) return Control(WDX_GO);
   if (oArgs[0] == "stop" && oArgs.size() == 1) return Stop();
   if (oArgs[0] == "status" && oArgs.size() == 1) return Status();
+  if (oArgs[0] == "email" && oArgs.size() == 2 && (oArgs[1] == "test" || oArgs[1] == "send-test")) {
+    return RunEmailCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
+  }
   return Usage();
 }
 

@@ -39,12 +39,13 @@ size_t SectionEnd(const std::vector<std::string>& oLines, size_t uHeader) {
 
 // Keys of "[KEYS]" that the service reads (besides PName1..6, PNum1..6 and PE1..6).
 // clang-format off
-const std::array<const char*, 25> kKeys = {
+const std::array<const char*, 28> kKeys = {
     "RestartsB4Reboot", "AdminId",        "MachineName",    "DomainName", "Password",
     "UseIni",           "MinuteInterval", "RstrSecs",       "LogEvents",  "GOS",
     "PAck",             "MsgDown",        "MsgUp",          "SmtpServer", "EmailBodyDown",
     "EmailBodyUp",      "EmailSubject",   "EmailSubjectDn", "EmailFrom",  "EmailUrl",
-    "EmailEnabled",     "Sensitivity",    "WATCH",          "SvrStatus",  "UrlTimeout"};
+    "EmailEnabled",     "Sensitivity",    "WATCH",          "SvrStatus",  "UrlTimeout",
+    "SmtpSecurity",     "SmtpUser",       "SmtpPassword"};
 // clang-format on
 
 // The list sections the service reads, in the order "settings list" shows them.
@@ -142,7 +143,8 @@ std::vector<std::string> CSettingsEditor::ListKeys() const {
   std::vector<std::string> oKeys = SectionOf(m_pFile->GetLines(), "[KEYS]");
   for (std::string& sLine : oKeys) {
     const size_t uEquals = sLine.find('=');
-    if (uEquals != std::string::npos && EqualsNoCase(CZuvStr::Trimmed(sLine.substr(0, uEquals)), "Password")) {
+    const std::string sKey = uEquals == std::string::npos ? "" : CZuvStr::Trimmed(sLine.substr(0, uEquals));
+    if (EqualsNoCase(sKey, "Password") || EqualsNoCase(sKey, "SmtpPassword")) {
       sLine = sLine.substr(0, uEquals + 1) + "********";
     }
   }

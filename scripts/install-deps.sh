@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build ccache pkg-config git
-  nlohmann-json3-dev libcpp-httplib-dev libssl-dev openssl
+  nlohmann-json3-dev libcpp-httplib-dev libssl-dev openssl python3-aiosmtpd
   libgtest-dev libgmock-dev googletest libbenchmark-dev)
 
 missing=()

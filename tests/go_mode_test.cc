@@ -16,6 +16,7 @@
 #include "service/host/wdx_client.h"
 #include "service/host/wdx_codes.h"
 #include "tests/support/service_fixture.h"
+#include "tests/support/smtp_script_server.h"
 
 namespace wdx::test {
 namespace {
@@ -103,6 +104,30 @@ class GoMode : public ::testing::Test {
     if (HasFailure()) std::fprintf(stderr, "WDXSVC.log:\n%s\n", m_oFixture.LogText().c_str());
   }
 
+  // E-mail on, to the scripted mail server; oSections follow the keys.
+  std::vector<std::string> MailSettings(std::vector<std::string> oSections) {
+    std::vector<std::string> oLines = {"EmailEnabled=1",
+                                       "SmtpServer=127.0.0.1:" + std::to_string(m_oMail.Port()),
+                                       "EmailFrom=wdx@x.test",
+                                       "EmailSubject=Site up",
+                                       "EmailSubjectDn=Site down",
+                                       "EmailBodyUp=It is up.",
+                                       "EmailBodyDown=It is down.",
+                                       "EmailUrl=http://127.0.0.1:1/"};
+    oLines.insert(oLines.end(), oSections.begin(), oSections.end());
+    oLines.insert(oLines.end(), {"[EMAILS]", "ops@x.test"});
+    return oLines;
+  }
+  // Messages the mail server accepted whose header block holds sSubjectLine.
+  int Mails(const std::string& sSubjectLine) {
+    const std::string sAll = m_oMail.Received();
+    int iCount = 0;
+    for (size_t u = sAll.find(sSubjectLine); u != std::string::npos; u = sAll.find(sSubjectLine, u + 1)) {
+      if (sAll.find("\r\n.\r\n", u) != std::string::npos) ++iCount;
+    }
+    return iCount;
+  }
+
   std::string Uptime() { return m_oFixture.Folder().Read("UpTime.log"); }
   int CountInUptime(const std::string& sText) {
     const std::string sLog = Uptime();
@@ -113,6 +138,7 @@ class GoMode : public ::testing::Test {
 
   CServiceFixture m_oFixture;
   CTestSite m_oSite;
+  CSmtpScriptServer m_oMail;
   std::unique_ptr<CWdxSvrClient> m_pClient;
 };
 
@@ -144,7 +170,9 @@ TEST_F(GoMode, APassingCycleRecordsUpAndRunsNormally) {
 }
 
 TEST_F(GoMode, AFailingLocalUrlRestartsAndRecoveryAlertsOnce) {
-  WriteSettings({"EmailEnabled=1", "RestartsB4Reboot=0", "[URLS]", m_oSite.Url("/local")});
+  std::vector<std::string> oSettings = MailSettings({"[URLS]", m_oSite.Url("/local")});
+  oSettings.insert(oSettings.begin(), "RestartsB4Reboot=0");
+  WriteSettings(oSettings);
   StartService();
   m_oSite.m_iLocalStatus = 500;
   ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
@@ -156,19 +184,22 @@ TEST_F(GoMode, AFailingLocalUrlRestartsAndRecoveryAlertsOnce) {
   EXPECT_EQ(m_oFixture.CountInLog("FAILURE DETECTED. Attempting RESTART........"),
             m_oFixture.CountInLog("COpsMngrThread::Go 5.1."));
   // The down alert went out once, on the first failed cycle only.
-  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed"), 1);
+  EXPECT_TRUE(WaitFor([&] { return Mails("Subject: Site down\r\n\r\nIt is down.\r\n") == 1; }));
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed"), 0);
 
   m_oSite.m_iLocalStatus = 200;
   const std::string sUp = "101, " + m_oSite.Url("/local") + ", UP\r\r\n";
   ASSERT_TRUE(WaitFor([&] { return CountInUptime(sUp) >= 2; }));
   ASSERT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_RUNNING; }));
   // And the up alert once, on the first passing cycle.
-  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed"), 2);
+  ASSERT_TRUE(WaitFor([&] { return Mails("Subject: Site up\r\n\r\nIt is up.\r\n") == 1; }));
+  EXPECT_EQ(Mails("Subject: Site down\r\n"), 1);
+  EXPECT_EQ(m_oFixture.CountInLog("COpsMngrThread::SendEmails() failed"), 0);
+  EXPECT_EQ(m_oFixture.CountInLog("Email sent to Rcpt To:<ops@x.test> "), 2);
 }
 
 TEST_F(GoMode, AFailingRemoteUrlLeavesLocalOperationsUp) {
-  WriteSettings(
-      {"EmailEnabled=1", "[URLS]", m_oSite.Url("/local"), "[RURLS]", m_oSite.Url("/remote")});
+  WriteSettings(MailSettings({"[URLS]", m_oSite.Url("/local"), "[RURLS]", m_oSite.Url("/remote")}));
   StartService();
   m_oSite.m_iRemoteStatus = 404;
   ASSERT_EQ(Ops(WDX_GO), WDX_TRUE);
@@ -177,12 +208,17 @@ TEST_F(GoMode, AFailingRemoteUrlLeavesLocalOperationsUp) {
   ASSERT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_REMOTE_FAILING; }));
   EXPECT_EQ(m_oFixture.CountInLog("FAILURE DETECTED"), 0);
   // One alert for the change, not one per cycle.
-  EXPECT_EQ(m_oFixture.CountInLog("Email alerts are failing."), 1);
+  const std::string sFailed = "Subject: Failed Remote URL: " + m_oSite.Url("/remote") + "\r\n";
+  EXPECT_TRUE(WaitFor([&] { return Mails(sFailed) == 1; }));
 
   // When it answers again, the next cycle finds everything normal and alerts once more.
   m_oSite.m_iRemoteStatus = 200;
   ASSERT_TRUE(WaitFor([&] { return Ops(WDX_GET_STATE) == WDX_STATE_RUNNING; }));
-  EXPECT_TRUE(WaitFor([&] { return m_oFixture.CountInLog("Email alerts are failing.") == 2; }));
+  const std::string sRestored = "Subject: Restored Remote URL: " + m_oSite.Url("/remote") +
+                                "\r\n\r\nThis Remote URL is now OK: " + m_oSite.Url("/remote");
+  EXPECT_TRUE(WaitFor([&] { return Mails(sRestored) == 1; }));
+  EXPECT_EQ(Mails(sFailed), 1);
+  EXPECT_EQ(m_oFixture.CountInLog("Email alerts are failing."), 0);
   EXPECT_GE(m_oFixture.CountInLog("all REMOTE URLS are alive."), 1);
 }
 

@@ -1,12 +1,14 @@
 // The clients of the alert and guard components as the GO loop calls them: CInsurer arms and
-// disarms the hang guard around each cycle and restart, CEmailer mails the up, down and
-// remote-URL alerts, CPhoner phones them. None of the components is loaded yet: the guard does
-// nothing, e-mail and phone report that they cannot send, and the phone side is never ready.
+// disarms the hang guard around each cycle and restart, CEmailer (emailer.h) mails the up,
+// down and remote-URL alerts, CPhoner phones them. None of the components is loaded yet: the guard does
+// nothing, the phone reports that it cannot send, and the phone side is never ready.
 //
 // Threading: used by the operations thread only.
 #pragma once
 
 #include <string>
+
+#include "service/alerts/emailer.h"
 
 namespace wdx {
 
@@ -23,13 +25,6 @@ class CInsurer final {
 
  private:
   int m_iTimeoutMs = 0;
-};
-
-class CEmailer final {
- public:
-  bool Initialize(CAllSets*) { return false; }
-  bool SendAlert(bool) { return false; }
-  bool SendRemoteUrlAlert(bool, const std::string&) { return false; }
 };
 
 class CPhoner final {

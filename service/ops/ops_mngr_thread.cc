@@ -82,6 +82,7 @@ bool COpsMngrThread::Initialize() {
       bPhoneReady = m_oPhoner.IsReady();
     }
     m_pOwner->m_bPhoneReady = bPhoneReady;
+    m_oEmailer.SetCancelCheck([this] { return IsStopping(); });
     const bool bEmailReady = bPhoneReady && m_oEmailer.Initialize(m_pSettings);
     m_pOwner->m_bOpsMngrThreadInitialized = true;
     m_pOwner->m_bEmailReady = bEmailReady;

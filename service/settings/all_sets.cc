@@ -220,6 +220,9 @@ void CAllSets::LoadPhone() {
 
 void CAllSets::LoadEmail() {
   ReadText("SmtpServer", m_oStrSmtpServer);
+  ReadText("SmtpSecurity", m_oStrSmtpSecurity);
+  ReadText("SmtpUser", m_oStrSmtpUser);
+  ReadText("SmtpPassword", m_oStrSmtpPassword);
   ReadText("EmailBodyDown", m_oStrEmailBodyDown);
   ReadText("EmailBodyUp", m_oStrEmailBodyUp);
   ReadText("EmailSubject", m_oStrEmailSubjectUp);

@@ -81,6 +81,10 @@ class CAllSets final : public CZuvBase {
   CZuvStr m_oStrEmailBodyDown;
   CZuvStr m_oStrEmailBodyUp;
   CZuvStr m_oStrEmailUrl;
+  // "none" (default), "starttls" or "tls"; the login is used only over TLS.
+  CZuvStr m_oStrSmtpSecurity;
+  CZuvStr m_oStrSmtpUser;
+  CZuvStr m_oStrSmtpPassword;
   bool m_bEmailEnabled = false;
 
   // List sections, recreated by every ReInitialize.
