@@ -1,5 +1,6 @@
 // The mail sender against a real SMTP server on loopback (aiosmtpd run by the system python),
-// plain and with TLS and a login: what the server receives is what a reader gets.
+// plain and with TLS and a login: what the server receives is what a reader gets. And the
+// console's e-mail checks against a scripted server.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,8 +10,11 @@
 #include <string>
 #include <thread>
 
+#include "foundation/ram_file.h"
 #include "service/alerts/ws_email.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/service_fixture.h"
+#include "tests/support/smtp_script_server.h"
 #include "tests/support/spawned_program.h"
 #include "tests/support/temp_folder.h"
 
@@ -105,6 +109,47 @@ TEST_F(EmailDelivery, PlainStartTlsAndTlsWithLogin) {
     EXPECT_TRUE(std::regex_search(sMail, std::regex("\r\nDate: [A-Z][a-z]{2}, [0-9]+ [A-Z][a-z]{2} [0-9]{4} "
                                                     "[0-9:]{8} \\+0545 \r\n")))
         << sMail;
+  }
+}
+
+}  // namespace
+}  // namespace wdx::test
+
+namespace wdx::test {
+namespace {
+
+TEST(EmailConsole, TestGreetsTheServerAndSendTestDeliversOneMessage) {
+  struct SCase {
+    const char* szGreeting;
+    const char* szVerb;
+    int iExit;
+    const char* szOut;
+  };
+  const SCase aCases[] = {{"220 ready\r\n", "test", 0, "127.0.0.1  OK. Email server found.\n"},
+                          {"554 no\r\n", "test", 1, "127.0.0.1  Email failed.\n"},
+                          {"220 ready\r\n", "send-test", 0, "Test message sent to 1 recipient(s).\n"},
+                          {"554 no\r\n", "send-test", 1, ""}};
+  for (const SCase& oCase : aCases) {
+    SCOPED_TRACE(std::string(oCase.szVerb) + " " + oCase.szGreeting);
+    CServiceFixture oFixture;
+    CSmtpScriptServer oServer;
+    oServer.m_oReplies["greeting"] = oCase.szGreeting;
+    CRamFile oFile;
+    oFile.Initialize(oFixture.Home().c_str(), "AutoSet.caf");
+    ASSERT_TRUE(oFile.LoadToRamFromListBox(
+        {"[KEYS]", "SmtpServer=127.0.0.1:" + std::to_string(oServer.Port()), "EmailFrom=wdx@x.test",
+         "EmailSubject=Up", "EmailSubjectDn=Down", "EmailBodyUp=up", "EmailBodyDown=down",
+         "EmailUrl=http://127.0.0.1:1/", "[EMAILS]", "ops@x.test"}));
+    ASSERT_TRUE(oFile.SaveToFile());
+    const SRunResult oRun = oFixture.RunConsole({"email", oCase.szVerb});
+    EXPECT_EQ(oRun.m_iExitCode, oCase.iExit) << oRun.m_sErr;
+    EXPECT_EQ(oRun.m_sOut, oCase.szOut);
+    const bool bMail = oCase.iExit == 0 && std::string(oCase.szVerb) == "send-test";
+    EXPECT_EQ(oServer.Received().find("Subject: Wardenix test message\r\n") != std::string::npos, bMail);
+    // The test greets only: it sends no command.
+    if (std::string(oCase.szVerb) == "test") {
+      EXPECT_EQ(oServer.Received(), "");
+    }
   }
 }
 

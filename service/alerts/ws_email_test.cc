@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <regex>
 #include <string>
@@ -162,6 +163,27 @@ TEST(WsEmailParts, NamesThatDoNotResolveAndIpv6Loopback) {
   EXPECT_TRUE(oSender.m_oStrServerAddress.IsEmpty());
   ASSERT_TRUE(oSender.ResolveNameToIp("[::1]:2525"));
   EXPECT_STREQ(oSender.m_oStrServerAddress.c_str(), "::1");
+}
+
+
+TEST_F(WsEmailTest, ACancelCheckEndsASilentWaitEarly) {
+  m_oServer.m_oReplies["greeting"] = "";
+  std::atomic<bool> bStop{false};
+  m_oSender.SetCancelCheck([&] { return bStop.load(); });
+  m_oSender.Reset();
+  m_oSender.SetTimeouts(30000, 30000);
+  ASSERT_TRUE(m_oSender.ResolveNameToIp(("127.0.0.1:" + std::to_string(m_oServer.Port())).c_str()));
+  m_oSender.m_oStrSenderAddress.Assign("a@x.test");
+  m_oSender.m_pRecipients->SetAt(0, "r1@x.test");
+  std::thread oStopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    bStop = true;
+  });
+  const auto tStart = std::chrono::steady_clock::now();
+  EXPECT_FALSE(m_oSender.SendList());
+  oStopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(10));
+  EXPECT_NE(m_oLog.Text().find("CWsEmail::ReceiveAck abandoned on stop"), std::string::npos);
 }
 
 }  // namespace
