@@ -24,7 +24,8 @@ int TestServer(CAllSets& oSets, std::ostream& oOut, std::ostream& oErr) {
     oErr << "wardenix: SmtpSecurity must be none, starttls or tls.\n";
     return 1;
   }
-  if (!oSender.m_oStrServerName.IsEmpty()) oSender.ResolveNameToIp(oSender.m_oStrServerName.c_str());
+  if (!oSender.m_oStrServerName.IsEmpty())
+    oSender.ResolveNameToIp(oSender.m_oStrServerName.c_str());
   const bool bOk = oSender.TestOutput();
   oOut << oSender.m_oStrResult.c_str() << "\n";
   return bOk ? 0 : 1;

@@ -25,8 +25,8 @@ namespace {
 class CSmtpSink final {
  public:
   CSmtpSink(const std::string& sMode, const std::string& sCert, const std::string& sKey)
-      : m_oServer("/usr/bin/python3", {"-W", "ignore", SourceDir() + "tests/support/smtp_sink.py", m_oFolder.Path(), sMode,
-                                       sCert, sKey, "alerts", "s3cret"}) {
+      : m_oServer("/usr/bin/python3", {"-W", "ignore", SourceDir() + "tests/support/smtp_sink.py",
+                                       m_oFolder.Path(), sMode, sCert, sKey, "alerts", "s3cret"}) {
     for (int i = 0; i < 1000 && m_oFolder.Read("port").empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -49,16 +49,20 @@ class CSmtpSink final {
 class EmailDelivery : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string sCommand = "openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -addext "
-                                 "subjectAltName=IP:127.0.0.1 -days 2 -keyout " + Cert("key.pem") +
-                                 " -out " + Cert("cert.pem") + " 2>/dev/null";
+    const std::string sCommand =
+        "openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -addext "
+        "subjectAltName=IP:127.0.0.1 -days 2 -keyout " +
+        Cert("key.pem") + " -out " + Cert("cert.pem") + " 2>/dev/null";
     ASSERT_EQ(system(sCommand.c_str()), 0);
     m_sOldTz = getenv("TZ") ? getenv("TZ") : "";
     setenv("TZ", "Asia/Kathmandu", 1);
     tzset();
   }
   void TearDown() override {
-    if (m_sOldTz.empty()) unsetenv("TZ"); else setenv("TZ", m_sOldTz.c_str(), 1);
+    if (m_sOldTz.empty())
+      unsetenv("TZ");
+    else
+      setenv("TZ", m_sOldTz.c_str(), 1);
     tzset();
   }
   std::string Cert(const char* szName) { return m_oCerts.Path() + szName; }
@@ -81,7 +85,8 @@ TEST_F(EmailDelivery, PlainStartTlsAndTlsWithLogin) {
                           {"starttls", ESmtpSecurity::kStartTls, "wrong", true, false},
                           {"tls", ESmtpSecurity::kTls, "s3cret", false, false}};
   for (const SCase& oCase : aCases) {
-    SCOPED_TRACE(std::string(oCase.szMode) + " " + oCase.szPassword + (oCase.bTrusted ? "" : " untrusted"));
+    SCOPED_TRACE(std::string(oCase.szMode) + " " + oCase.szPassword +
+                 (oCase.bTrusted ? "" : " untrusted"));
     CLogCapture oLog;
     CSmtpSink oSink(oCase.szMode, Cert("cert.pem"), Cert("key.pem"));
     CWsEmail oSender;
@@ -101,13 +106,15 @@ TEST_F(EmailDelivery, PlainStartTlsAndTlsWithLogin) {
     EXPECT_EQ(oLog.Text().find("s3cret"), std::string::npos);
     if (!oCase.bSent) continue;
     const std::string sMail = oSink.Mail(1);
-    EXPECT_EQ(sMail.substr(0, sMail.find("\n\n") + 2), "FROM: wardenix@x.test\nTO: ops@x.test,boss@x.test\n\n");
+    EXPECT_EQ(sMail.substr(0, sMail.find("\n\n") + 2),
+              "FROM: wardenix@x.test\nTO: ops@x.test,boss@x.test\n\n");
     EXPECT_NE(sMail.find("\r\nTo: ops@x.test , boss@x.test \r\nSubject: Site down\r\n\r\n"
                          "first\r\n.\r\n.dotted line\r\nlast\r\n"),
               std::string::npos)
         << sMail;
-    EXPECT_TRUE(std::regex_search(sMail, std::regex("\r\nDate: [A-Z][a-z]{2}, [0-9]+ [A-Z][a-z]{2} [0-9]{4} "
-                                                    "[0-9:]{8} \\+0545 \r\n")))
+    EXPECT_TRUE(std::regex_search(
+        sMail, std::regex("\r\nDate: [A-Z][a-z]{2}, [0-9]+ [A-Z][a-z]{2} [0-9]{4} "
+                          "[0-9:]{8} \\+0545 \r\n")))
         << sMail;
   }
 }
@@ -125,10 +132,11 @@ TEST(EmailConsole, TestGreetsTheServerAndSendTestDeliversOneMessage) {
     int iExit;
     const char* szOut;
   };
-  const SCase aCases[] = {{"220 ready\r\n", "test", 0, "127.0.0.1  OK. Email server found.\n"},
-                          {"554 no\r\n", "test", 1, "127.0.0.1  Email failed.\n"},
-                          {"220 ready\r\n", "send-test", 0, "Test message sent to 1 recipient(s).\n"},
-                          {"554 no\r\n", "send-test", 1, ""}};
+  const SCase aCases[] = {
+      {"220 ready\r\n", "test", 0, "127.0.0.1  OK. Email server found.\n"},
+      {"554 no\r\n", "test", 1, "127.0.0.1  Email failed.\n"},
+      {"220 ready\r\n", "send-test", 0, "Test message sent to 1 recipient(s).\n"},
+      {"554 no\r\n", "send-test", 1, ""}};
   for (const SCase& oCase : aCases) {
     SCOPED_TRACE(std::string(oCase.szVerb) + " " + oCase.szGreeting);
     CServiceFixture oFixture;
@@ -145,7 +153,8 @@ TEST(EmailConsole, TestGreetsTheServerAndSendTestDeliversOneMessage) {
     EXPECT_EQ(oRun.m_iExitCode, oCase.iExit) << oRun.m_sErr;
     EXPECT_EQ(oRun.m_sOut, oCase.szOut);
     const bool bMail = oCase.iExit == 0 && std::string(oCase.szVerb) == "send-test";
-    EXPECT_EQ(oServer.Received().find("Subject: Wardenix test message\r\n") != std::string::npos, bMail);
+    EXPECT_EQ(oServer.Received().find("Subject: Wardenix test message\r\n") != std::string::npos,
+              bMail);
     // The test greets only: it sends no command.
     if (std::string(oCase.szVerb) == "test") {
       EXPECT_EQ(oServer.Received(), "");

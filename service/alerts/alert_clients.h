@@ -1,7 +1,7 @@
 // The clients of the alert and guard components as the GO loop calls them: CInsurer arms and
 // disarms the hang guard around each cycle and restart, CEmailer (emailer.h) mails the up,
-// down and remote-URL alerts, CPhoner phones them. None of the components is loaded yet: the guard does
-// nothing, the phone reports that it cannot send, and the phone side is never ready.
+// down and remote-URL alerts, CPhoner phones them. The guard and phone components are not
+// loaded yet: the guard does nothing, the phone reports that it cannot send and is never ready.
 //
 // Threading: used by the operations thread only.
 #pragma once

@@ -46,7 +46,8 @@ bool CEmailer::ValidateSettings(bool bVerbose) {
   for (char& c : sUrl) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const char* szWarning = nullptr;
   const CArrayStr* pList = oSets.m_pEmails.get();
-  if (pList == nullptr || pList->GetUsedCount() == 0 || const_cast<CArrayStr*>(pList)->GetAt(0)[0] == '\0') {
+  if (pList == nullptr || pList->GetUsedCount() == 0 ||
+      const_cast<CArrayStr*>(pList)->GetAt(0)[0] == '\0') {
     szWarning = "Warning: no email recipents are defined.";
   } else if (oSets.m_oStrSmtpServer.IsEmpty()) {
     szWarning = "Warning: no SMTP email server is defined.";
@@ -74,20 +75,25 @@ bool CEmailer::ValidateSettings(bool bVerbose) {
 
 bool CEmailer::SendAlert(bool bDown) {
   if (!m_bInitialized) return false;
-  return Send(bDown ? m_pSettings->m_oStrEmailSubjectDown.c_str() : m_pSettings->m_oStrEmailSubjectUp.c_str(),
-              bDown ? m_pSettings->m_oStrEmailBodyDown.c_str() : m_pSettings->m_oStrEmailBodyUp.c_str());
+  return Send(
+      bDown ? m_pSettings->m_oStrEmailSubjectDown.c_str()
+            : m_pSettings->m_oStrEmailSubjectUp.c_str(),
+      bDown ? m_pSettings->m_oStrEmailBodyDown.c_str() : m_pSettings->m_oStrEmailBodyUp.c_str());
 }
 
 bool CEmailer::SendRemoteUrlAlert(bool bFailed, const std::string& sUrl) {
   if (!m_bInitialized) return false;
-  return Send(((bFailed ? "Failed Remote URL: " : "Restored Remote URL: ") + sUrl).c_str(),
-              ((bFailed ? "This Remote URL has stopped responding: " : "This Remote URL is now OK: ") + sUrl)
-                  .c_str());
+  return Send(
+      ((bFailed ? "Failed Remote URL: " : "Restored Remote URL: ") + sUrl).c_str(),
+      ((bFailed ? "This Remote URL has stopped responding: " : "This Remote URL is now OK: ") +
+       sUrl)
+          .c_str());
 }
 
 bool CEmailer::SendTestMessage() {
   if (!m_bInitialized) return false;
-  return Send("Wardenix test message", "This is a test message from Wardenix. E-mail alerts reach you.");
+  return Send("Wardenix test message",
+              "This is a test message from Wardenix. E-mail alerts reach you.");
 }
 
 bool CEmailer::Send(const char* szSubject, const char* szText) {
@@ -103,7 +109,14 @@ bool CEmailer::Send(const char* szSubject, const char* szText) {
   }
   m_oSender.m_sUser = m_pSettings->m_oStrSmtpUser.c_str();
   m_oSender.m_sPassword = m_pSettings->m_oStrSmtpPassword.c_str();
-  if (m_oSender.m_oStrServerAddress.IsEmpty() && !m_oSender.ResolveNameToIp(m_oSender.m_oStrServerName.c_str())) {
+  if (m_oSender.m_eSecurity == ESmtpSecurity::kNone && !m_oSender.m_sUser.empty()) {
+    ZuvLogMessage("CEmailer: SmtpUser is used only with SmtpSecurity starttls or tls.");
+  }
+  // The resolved address is kept while "SmtpServer" stays the same (GO re-reads the settings).
+  if (m_sResolvedFor != m_oSender.m_oStrServerName.c_str()) m_oSender.m_oStrServerAddress.Empty();
+  m_sResolvedFor = m_oSender.m_oStrServerName.c_str();
+  if (m_oSender.m_oStrServerAddress.IsEmpty() &&
+      !m_oSender.ResolveNameToIp(m_oSender.m_oStrServerName.c_str())) {
     if (!m_oSender.IsInternetConnected(m_pSettings->m_oStrEmailUrl.c_str())) return false;
     if (!m_oSender.ResolveNameToIp(m_oSender.m_oStrServerName.c_str())) {
       ZuvLogError("(CEmailer) Cannot email. No Internet connection is attainable.");

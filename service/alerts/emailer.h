@@ -30,7 +30,9 @@ class CEmailer final : public CZuvBase {
   // One message that says it is a test (the console's send-test).
   bool SendTestMessage();
   // Asked while connecting and waiting for replies; true ends the wait (STOP, service stop).
-  void SetCancelCheck(std::function<bool()> fnCancelled) { m_oSender.SetCancelCheck(std::move(fnCancelled)); }
+  void SetCancelCheck(std::function<bool()> fnCancelled) {
+    m_oSender.SetCancelCheck(std::move(fnCancelled));
+  }
 
   CWsEmail& Sender() { return m_oSender; }
 
@@ -39,6 +41,7 @@ class CEmailer final : public CZuvBase {
 
   CAllSets* m_pSettings = nullptr;
   bool m_bInitialized = false;
+  std::string m_sResolvedFor;  // the "SmtpServer" text the sender's address belongs to
   CWsEmail m_oSender;
 };
 

@@ -22,12 +22,9 @@ class EmailerTest : public ::testing::Test {
     std::vector<std::string> oLines = {"[KEYS]"};
     oLines.insert(oLines.end(), oKeys.begin(), oKeys.end());  // the first line of a key counts
     oLines.insert(oLines.end(), {"SmtpServer=127.0.0.1:" + std::to_string(m_oServer.Port()),
-                                       "EmailFrom=wdx@x.test",
-                                       "EmailSubject=Up",
-                                       "EmailSubjectDn=Down",
-                                       "EmailBodyUp=up text",
-                                       "EmailBodyDown=down text",
-                                       "EmailUrl=http://127.0.0.1:1/"});
+                                 "EmailFrom=wdx@x.test", "EmailSubject=Up", "EmailSubjectDn=Down",
+                                 "EmailBodyUp=up text", "EmailBodyDown=down text",
+                                 "EmailUrl=http://127.0.0.1:1/"});
     oLines.push_back("[EMAILS]");
     oLines.insert(oLines.end(), oRecipients.begin(), oRecipients.end());
     CRamFile oWriter;
@@ -41,7 +38,8 @@ class EmailerTest : public ::testing::Test {
   int RecipientsSent() {
     const std::string sAll = m_oServer.Received();
     int iCount = 0;
-    for (size_t u = sAll.find("Rcpt To:"); u != std::string::npos; u = sAll.find("Rcpt To:", u + 1)) ++iCount;
+    for (size_t u = sAll.find("Rcpt To:"); u != std::string::npos; u = sAll.find("Rcpt To:", u + 1))
+      ++iCount;
     return iCount;
   }
   static std::vector<std::string> Addresses(int iCount) {
@@ -66,11 +64,17 @@ TEST_F(EmailerTest, ValidationStopsAtTheFirstMissingSetting) {
   const std::vector<SCase> oCases = {
       {{}, {}, "Warning: no email recipents are defined."},
       {{"SmtpServer="}, {"r@x.test"}, "Warning: no SMTP email server is defined."},
-      {{"EmailBodyDown=", "EmailBodyUp="}, {"r@x.test"}, "Warning: no email down message body is defined."},
+      {{"EmailBodyDown=", "EmailBodyUp="},
+       {"r@x.test"},
+       "Warning: no email down message body is defined."},
       {{"EmailBodyUp="}, {"r@x.test"}, "Warning: no email up message body is defined."},
-      {{"EmailSubject=", "EmailFrom="}, {"r@x.test"}, "Warning: no email 'from address' is defined."},
+      {{"EmailSubject=", "EmailFrom="},
+       {"r@x.test"},
+       "Warning: no email 'from address' is defined."},
       {{"EmailUrl="}, {"r@x.test"}, "Warning: no 'Email Connect Url' is defined."},
-      {{"EmailUrl=https://x.test/"}, {"r@x.test"}, "Incorrect EmailUrl format. Use 'http://' header."},
+      {{"EmailUrl=https://x.test/"},
+       {"r@x.test"},
+       "Incorrect EmailUrl format. Use 'http://' header."},
   };
   for (const SCase& oCase : oCases) {
     SCOPED_TRACE(oCase.szWarning);
@@ -80,7 +84,8 @@ TEST_F(EmailerTest, ValidationStopsAtTheFirstMissingSetting) {
     EXPECT_FALSE(m_oEmailer.ValidateSettings(true));
     EXPECT_TRUE(oLog.HasError(oCase.szWarning));
     EXPECT_TRUE(oLog.HasError("CEmailer::ValidateSettings() failed."));
-    EXPECT_EQ(oLog.HasError("Warning: no email subject line is defined."), !oCase.oKeys.empty() && oCase.oKeys[0] == "EmailSubject=");
+    EXPECT_EQ(oLog.HasError("Warning: no email subject line is defined."),
+              !oCase.oKeys.empty() && oCase.oKeys[0] == "EmailSubject=");
     EXPECT_FALSE(m_oEmailer.SendAlert(true));
   }
   EXPECT_EQ(m_oServer.Connections(), 0);
@@ -91,7 +96,8 @@ TEST_F(EmailerTest, RecipientListLimits) {
     std::vector<std::string> oRecipients;
     int iSent;
   };
-  for (const SCase& oCase : std::vector<SCase>{{Addresses(3), 3}, {Addresses(40), 32}, {Addresses(140), 32}}) {
+  for (const SCase& oCase :
+       std::vector<SCase>{{Addresses(3), 3}, {Addresses(40), 32}, {Addresses(140), 32}}) {
     SCOPED_TRACE(oCase.oRecipients.size());
     ASSERT_TRUE(Load({}, oCase.oRecipients));
     const int iBefore = RecipientsSent();
@@ -105,15 +111,27 @@ TEST_F(EmailerTest, RecipientListLimits) {
   }
 }
 
+TEST_F(EmailerTest, AChangedServerIsResolvedAgain) {
+  ASSERT_TRUE(Load({}, {"r@x.test"}));
+  ASSERT_TRUE(m_oEmailer.SendAlert(true));
+  test::CSmtpScriptServer oOther;
+  ASSERT_TRUE(Load({"SmtpServer=127.0.0.1:" + std::to_string(oOther.Port())}, {"r@x.test"}));
+  ASSERT_TRUE(m_oEmailer.SendAlert(false));
+  EXPECT_EQ(m_oServer.Connections(), 1);
+  EXPECT_EQ(oOther.Connections(), 1);
+}
+
 TEST_F(EmailerTest, RemoteUrlAlertTextsAndUnresolvableServer) {
   ASSERT_TRUE(Load({}, {"r@x.test"}));
   EXPECT_TRUE(m_oEmailer.SendRemoteUrlAlert(true, "http://far.test/"));
   const auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (m_oServer.Received().find("QUIT") == std::string::npos && std::chrono::steady_clock::now() < tEnd) {
+  while (m_oServer.Received().find("QUIT") == std::string::npos &&
+         std::chrono::steady_clock::now() < tEnd) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  EXPECT_NE(m_oServer.Received().find("Subject: Failed Remote URL: http://far.test/\r\n\r\n"
-                                      "This Remote URL has stopped responding: http://far.test/\r\n.\r\n"),
+  EXPECT_NE(m_oServer.Received().find(
+                "Subject: Failed Remote URL: http://far.test/\r\n\r\n"
+                "This Remote URL has stopped responding: http://far.test/\r\n.\r\n"),
             std::string::npos);
 
   CEmailer oOther;

@@ -22,7 +22,9 @@ namespace {
 
 constexpr int kSliceMs = 250;
 
-bool IsIpv6(const std::string& sAddress) { return sAddress.find(':') != std::string::npos; }
+bool IsIpv6(const std::string& sAddress) {
+  return sAddress.find(':') != std::string::npos;
+}
 
 }  // namespace
 
@@ -96,9 +98,9 @@ bool CSmtpLink::StartTls(const std::string& sHost, const std::string& sCaFile, i
   m_pContext = SSL_CTX_new(TLS_client_method());
   if (m_pContext == nullptr) return Fail("cannot set up TLS");
   SSL_CTX_set_verify(m_pContext, SSL_VERIFY_PEER, nullptr);
-  const bool bStore = sCaFile.empty()
-                          ? SSL_CTX_set_default_verify_paths(m_pContext) == 1
-                          : SSL_CTX_load_verify_locations(m_pContext, sCaFile.c_str(), nullptr) == 1;
+  const bool bStore =
+      sCaFile.empty() ? SSL_CTX_set_default_verify_paths(m_pContext) == 1
+                      : SSL_CTX_load_verify_locations(m_pContext, sCaFile.c_str(), nullptr) == 1;
   m_pSsl = bStore ? SSL_new(m_pContext) : nullptr;
   if (m_pSsl == nullptr || SSL_set_fd(m_pSsl, m_iFd) != 1) {
     return Fail("cannot set up TLS with the CA certificates");
@@ -126,7 +128,8 @@ bool CSmtpLink::StartTls(const std::string& sHost, const std::string& sCaFile, i
       return Fail(std::string("certificate refused: ") + X509_verify_cert_error_string(lVerify));
     }
     char szText[256] = "the server ended the TLS handshake";
-    if (const unsigned long uError = ERR_get_error()) ERR_error_string_n(uError, szText, sizeof(szText));
+    if (const unsigned long uError = ERR_get_error())
+      ERR_error_string_n(uError, szText, sizeof(szText));
     return Fail(szText);
   }
 }
@@ -140,9 +143,11 @@ bool CSmtpLink::SendAll(const std::string& sData, int iTimeoutMs) {
     long iDone = 0;
     if (m_pSsl != nullptr) {
       iDone = SSL_write(m_pSsl, sData.data() + uSent, static_cast<int>(sData.size() - uSent));
-      const int iError = iDone > 0 ? SSL_ERROR_NONE : SSL_get_error(m_pSsl, static_cast<int>(iDone));
+      const int iError =
+          iDone > 0 ? SSL_ERROR_NONE : SSL_get_error(m_pSsl, static_cast<int>(iDone));
       if (iError == SSL_ERROR_WANT_READ) iWant = POLLIN;
-      if (iError != SSL_ERROR_NONE && iError != SSL_ERROR_WANT_READ && iError != SSL_ERROR_WANT_WRITE)
+      if (iError != SSL_ERROR_NONE && iError != SSL_ERROR_WANT_READ &&
+          iError != SSL_ERROR_WANT_WRITE)
         return Fail("TLS send failed");
     } else {
       iDone = send(m_iFd, sData.data() + uSent, sData.size() - uSent, MSG_NOSIGNAL);

@@ -80,7 +80,8 @@ bool CWsEmail::ResolveNameToIp(const char* szName) {
   std::string sHost;
   int iPort = WDX_SMTP_DEFAULT_PORT;
   bool bOk = szName != nullptr && SplitServer(szName, sHost, iPort);
-  if (!bOk) ZuvLogError("CWsEmail::ResolveNameToIp() bad SmtpServer: use name, name:port or [IPv6]:port.");
+  if (!bOk)
+    ZuvLogError("CWsEmail::ResolveNameToIp() bad SmtpServer: use name, name:port or [IPv6]:port.");
   addrinfo oHints{};
   oHints.ai_socktype = SOCK_STREAM;
   addrinfo* pList = nullptr;
@@ -150,7 +151,8 @@ std::string CWsEmail::ZoneOffset(long lSecondsEast) {
   const char cSign = lSecondsEast < 0 ? '-' : '+';
   const long lMinutes = (lSecondsEast < 0 ? -lSecondsEast : lSecondsEast) / 60;
   char szZone[8];
-  std::snprintf(szZone, sizeof(szZone), "%c%02ld%02ld", cSign, (lMinutes / 60) % 100, lMinutes % 60);
+  std::snprintf(szZone, sizeof(szZone), "%c%02ld%02ld", cSign, (lMinutes / 60) % 100,
+                lMinutes % 60);
   return szZone;
 }
 
@@ -180,8 +182,10 @@ bool CWsEmail::IsInternetConnected(const char* szUrl) {
 }
 
 bool CWsEmail::TestOutput() {
-  if (m_oStrServerName.IsEmpty()) ZuvLogError("CWsEmail::TestOutput(): Email Server name is not defined");
-  if (m_oStrServerAddress.IsEmpty()) ZuvLogError("CWsEmail::TestOutput(): Email Server name is not resolved");
+  if (m_oStrServerName.IsEmpty())
+    ZuvLogError("CWsEmail::TestOutput(): Email Server name is not defined");
+  if (m_oStrServerAddress.IsEmpty())
+    ZuvLogError("CWsEmail::TestOutput(): Email Server name is not resolved");
   ZuvLogEvent("CWsEmail::TestOutput() 3");
   bool bOk = false;
   if (!m_oLink.Connect(m_oStrServerAddress.c_str(), m_iPort, m_iConnectMs)) {

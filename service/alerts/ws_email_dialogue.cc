@@ -15,12 +15,15 @@ constexpr size_t kMaxReplyBytes = 64 * 1024;
 
 std::string Base64(const std::string& sText) {
   std::vector<unsigned char> oOut(4 * ((sText.size() + 2) / 3) + 1);
-  const int iLength = EVP_EncodeBlock(oOut.data(), reinterpret_cast<const unsigned char*>(sText.data()),
-                                      static_cast<int>(sText.size()));
+  const int iLength =
+      EVP_EncodeBlock(oOut.data(), reinterpret_cast<const unsigned char*>(sText.data()),
+                      static_cast<int>(sText.size()));
   return std::string(reinterpret_cast<char*>(oOut.data()), static_cast<size_t>(iLength));
 }
 
-bool HasBreak(const char* szText) { return std::strpbrk(szText, "\r\n") != nullptr; }
+bool HasBreak(const char* szText) {
+  return std::strpbrk(szText, "\r\n") != nullptr;
+}
 
 }  // namespace
 
@@ -36,8 +39,8 @@ std::string CWsEmail::DotStuffed(const std::string& sText) {
 
 int CWsEmail::UsedRecipients() {
   int iCount = 0;
-  while (m_pRecipients && iCount < m_pRecipients->GetSize() && m_pRecipients->GetAt(iCount) != nullptr &&
-         m_pRecipients->GetAt(iCount)[0] != '\0') {
+  while (m_pRecipients && iCount < m_pRecipients->GetSize() &&
+         m_pRecipients->GetAt(iCount) != nullptr && m_pRecipients->GetAt(iCount)[0] != '\0') {
     ++iCount;
   }
   return iCount;
@@ -48,7 +51,8 @@ bool CWsEmail::HasLineBreaks(int iCount) {
                 HasBreak(m_oStrSenderName.c_str());
   for (int i = 0; i < iCount; ++i) bBreak = bBreak || HasBreak(m_pRecipients->GetAt(i));
   if (bBreak) {
-    ZuvLogError("CWsEmail::SendList() refused: the subject, the sender or a recipient holds a line break.");
+    ZuvLogError(
+        "CWsEmail::SendList() refused: the subject, the sender or a recipient holds a line break.");
   }
   return bBreak;
 }
@@ -66,10 +70,11 @@ bool CWsEmail::SendList() {
   }
   const std::string sAddress = m_oStrSenderAddress.c_str();
   m_oStrMailFromLine.Assign(("Mail From:<" + sAddress + "> \r\n").c_str());
-  m_oStrFromLine.Assign((m_oStrSenderName.IsEmpty()
-                             ? "From:<" + sAddress + "> \r\n"
-                             : "From: " + std::string(m_oStrSenderName.c_str()) + " <" + sAddress + "> \r\n")
-                            .c_str());
+  m_oStrFromLine.Assign(
+      (m_oStrSenderName.IsEmpty()
+           ? "From:<" + sAddress + "> \r\n"
+           : "From: " + std::string(m_oStrSenderName.c_str()) + " <" + sAddress + "> \r\n")
+          .c_str());
   FormatDate();
   m_oStrDateLine.Assign((std::string("Date: ") + m_oStrDate.c_str() + " \r\n").c_str());
   m_oStrSubjectLine.Assign((std::string("Subject: ") + m_oStrSubject.c_str() + "\r\n").c_str());
@@ -99,10 +104,13 @@ bool CWsEmail::SendList() {
 bool CWsEmail::Dialogue(int iCount) {
   const bool bPlain = m_eSecurity == ESmtpSecurity::kNone;
   std::string sReply;
-  auto Await = [&](const char* szCode) { return bPlain ? ReceiveAck(szCode) : ReadReply(szCode, sReply); };
+  auto Await = [&](const char* szCode) {
+    return bPlain ? ReceiveAck(szCode) : ReadReply(szCode, sReply);
+  };
   if (!Greet() || !Send(m_oStrMailFromLine.c_str()) || !Await("250")) return false;
   for (int i = 0; i < iCount; ++i) {
-    m_oStrRecipientLine.Assign((std::string("Rcpt To:<") + m_pRecipients->GetAt(i) + "> \r\n").c_str());
+    m_oStrRecipientLine.Assign(
+        (std::string("Rcpt To:<") + m_pRecipients->GetAt(i) + "> \r\n").c_str());
     if (!Send(m_oStrRecipientLine.c_str()) || !Await("250")) return false;
   }
   if (!Send("DATA \r\n")) return false;
@@ -116,9 +124,10 @@ bool CWsEmail::Dialogue(int iCount) {
   std::string sTo = std::string("To: ") + m_pRecipients->GetAt(0);
   for (int i = 1; i < iCount; ++i) sTo += std::string(" , ") + m_pRecipients->GetAt(i);
   m_oStrToLine.Assign((sTo + " \r\n").c_str());
-  if (!Send(m_oStrFromLine.c_str()) || !Send(m_oStrDateLine.c_str()) || !Send("X-Mailer: SMTP Sender \r\n") ||
-      !Send(m_oStrToLine.c_str()) || !Send(m_oStrSubjectLine.c_str()) || !Send("\r\n") ||
-      !Send(DotStuffed(m_oStrBody.c_str())) || !Send(".\r\n") || !Await("250") || !Send("QUIT\r\n")) {
+  if (!Send(m_oStrFromLine.c_str()) || !Send(m_oStrDateLine.c_str()) ||
+      !Send("X-Mailer: SMTP Sender \r\n") || !Send(m_oStrToLine.c_str()) ||
+      !Send(m_oStrSubjectLine.c_str()) || !Send("\r\n") || !Send(DotStuffed(m_oStrBody.c_str())) ||
+      !Send(".\r\n") || !Await("250") || !Send("QUIT\r\n")) {
     return false;
   }
   if (!bPlain) {
@@ -157,7 +166,8 @@ bool CWsEmail::Greet() {
 bool CWsEmail::Authenticate(const std::string& sEhloReply) {
   std::string sReply;
   if (sEhloReply.find("PLAIN") != std::string::npos) {
-    return SendSecret("AUTH PLAIN " + Base64(std::string(1, '\0') + m_sUser + '\0' + m_sPassword)) &&
+    return SendSecret("AUTH PLAIN " +
+                      Base64(std::string(1, '\0') + m_sUser + '\0' + m_sPassword)) &&
            ReadReply("235", sReply);
   }
   if (sEhloReply.find("LOGIN") != std::string::npos) {

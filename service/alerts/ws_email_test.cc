@@ -17,8 +17,9 @@ namespace {
 
 const std::string kHead = "HELO server \r\nMail From:<a@x.test> \r\n";
 const std::string kRcpts = "Rcpt To:<r1@x.test> \r\nRcpt To:<r2@x.test> \r\n";
-const std::string kHeaders = "From:<a@x.test> \r\nDate: D \r\nX-Mailer: SMTP Sender \r\n"
-                             "To: r1@x.test , r2@x.test \r\nSubject: Down\r\n\r\n";
+const std::string kHeaders =
+    "From:<a@x.test> \r\nDate: D \r\nX-Mailer: SMTP Sender \r\n"
+    "To: r1@x.test , r2@x.test \r\nSubject: Down\r\n\r\n";
 const std::string kBody = "line one\r\n..\r\n..two dots\r\n";
 const std::string kAll = kHead + kRcpts + "DATA \r\n" + kHeaders + kBody + ".\r\nQUIT\r\n";
 
@@ -34,11 +35,13 @@ class WsEmailTest : public ::testing::Test {
   bool Send(const std::vector<std::string>& oRecipients, const char* szSubject = "Down") {
     m_oSender.Reset();
     m_oSender.SetTimeouts(2000, 300);
-    if (!m_oSender.ResolveNameToIp(("127.0.0.1:" + std::to_string(m_oServer.Port())).c_str())) return false;
+    if (!m_oSender.ResolveNameToIp(("127.0.0.1:" + std::to_string(m_oServer.Port())).c_str()))
+      return false;
     m_oSender.m_oStrSenderAddress.Assign("a@x.test");
     m_oSender.m_oStrSubject.Assign(szSubject);
     m_oSender.m_oStrBody.Assign("line one\r\n.\r\n.two dots");
-    for (size_t i = 0; i < oRecipients.size(); ++i) m_oSender.m_pRecipients->SetAt(int(i), oRecipients[i].c_str());
+    for (size_t i = 0; i < oRecipients.size(); ++i)
+      m_oSender.m_pRecipients->SetAt(int(i), oRecipients[i].c_str());
     return m_oSender.SendList();
   }
   test::CLogCapture m_oLog;
@@ -60,12 +63,32 @@ TEST_F(WsEmailTest, DialogueAndEveryRefusal) {
       {"accepted", {}, true, kAll, {}},
       {"multi-line 250", {{"HELO", "250-hello\r\n250 SIZE 1000\r\n"}}, true, kAll, {}},
       {"greeting 554", {{"greeting", "554 go away\r\n"}}, false, "", {"Failure sending email to "}},
-      {"no 354", {{"DATA", "451 later\r\n"}}, true, kAll, {"CWsEmail::ReceiveAck recv read no bytes."}},
-      {"second recipient refused", {{"RCPT2", "550 no such user\r\n"}}, false, kHead + kRcpts, {kFailed}},
-      {"closed at MAIL", {{"MAIL", "<close>"}}, false, kHead, {"CWsEmail::ReceiveAck recv read no bytes."}},
-      {"1 MB without a line end", {{"greeting", "<flood>"}}, false, "", {"Failure sending email to "}},
+      {"no 354",
+       {{"DATA", "451 later\r\n"}},
+       true,
+       kAll,
+       {"CWsEmail::ReceiveAck recv read no bytes."}},
+      {"second recipient refused",
+       {{"RCPT2", "550 no such user\r\n"}},
+       false,
+       kHead + kRcpts,
+       {kFailed}},
+      {"closed at MAIL",
+       {{"MAIL", "<close>"}},
+       false,
+       kHead,
+       {"CWsEmail::ReceiveAck recv read no bytes."}},
+      {"1 MB without a line end",
+       {{"greeting", "<flood>"}},
+       false,
+       "",
+       {"Failure sending email to "}},
       {"silence", {{"greeting", ""}}, false, "", {"CWsEmail::ReceiveAck recv read no bytes."}},
-      {"end of data refused", {{".", "552 too big\r\n"}}, false, kAll.substr(0, kAll.size() - 6), {kFailed}},
+      {"end of data refused",
+       {{".", "552 too big\r\n"}},
+       false,
+       kAll.substr(0, kAll.size() - 6),
+       {kFailed}},
   };
   for (const SDialogueCase& oCase : oCases) {
     SCOPED_TRACE(oCase.szName);
@@ -86,7 +109,8 @@ TEST_F(WsEmailTest, DialogueAndEveryRefusal) {
     EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(5));
     const std::string& sExpected = oCase.sReceived;
     const auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (WithoutDate(oServer.Received()).size() < sExpected.size() && std::chrono::steady_clock::now() < tEnd) {
+    while (WithoutDate(oServer.Received()).size() < sExpected.size() &&
+           std::chrono::steady_clock::now() < tEnd) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(WithoutDate(oServer.Received()), sExpected);
@@ -103,8 +127,8 @@ TEST_F(WsEmailTest, LineBreaksInHeadersAndNoRecipientsAreRefusedUnsent) {
   EXPECT_FALSE(Send({"r1@x.test"}, "Down\r\nBcc: all@x.test"));
   EXPECT_FALSE(Send({"r1@x.test\nBcc: all@x.test"}));
   EXPECT_FALSE(Send({}));
-  EXPECT_EQ(m_oLog.CountErrors(
-                "CWsEmail::SendList() refused: the subject, the sender or a recipient holds a line break."),
+  EXPECT_EQ(m_oLog.CountErrors("CWsEmail::SendList() refused: the subject, the sender or a "
+                               "recipient holds a line break."),
             2);
   EXPECT_EQ(m_oServer.Connections(), 0);
 }
@@ -129,7 +153,8 @@ TEST(WsEmailParts, ServerNamesZonesAndDots) {
     int iPort = 0;
     EXPECT_EQ(CWsEmail::SplitServer(o.szText, sHost, iPort), o.bOk) << o.szText;
     if (o.bOk) {
-      EXPECT_EQ(sHost + ":" + std::to_string(iPort), std::string(o.szHost) + ":" + std::to_string(o.iPort));
+      EXPECT_EQ(sHost + ":" + std::to_string(iPort),
+                std::string(o.szHost) + ":" + std::to_string(o.iPort));
     }
   }
   EXPECT_EQ(CWsEmail::ZoneOffset(5 * 3600 + 45 * 60), "+0545");
@@ -146,10 +171,14 @@ TEST(WsEmailParts, DateCarriesTheZoneOfTz) {
   tzset();
   CWsEmail oSender;
   oSender.FormatDate();
-  EXPECT_TRUE(std::regex_match(std::string(oSender.m_oStrDate.c_str()),
-                               std::regex("[A-Z][a-z]{2}, [1-9][0-9]? [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} \\+0545")))
+  EXPECT_TRUE(std::regex_match(
+      std::string(oSender.m_oStrDate.c_str()),
+      std::regex("[A-Z][a-z]{2}, [1-9][0-9]? [A-Z][a-z]{2} [0-9]{4} [0-9:]{8} \\+0545")))
       << oSender.m_oStrDate.c_str();
-  if (szOld) setenv("TZ", sOld.c_str(), 1); else unsetenv("TZ");
+  if (szOld)
+    setenv("TZ", sOld.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 
@@ -164,7 +193,6 @@ TEST(WsEmailParts, NamesThatDoNotResolveAndIpv6Loopback) {
   ASSERT_TRUE(oSender.ResolveNameToIp("[::1]:2525"));
   EXPECT_STREQ(oSender.m_oStrServerAddress.c_str(), "::1");
 }
-
 
 TEST_F(WsEmailTest, ACancelCheckEndsASilentWaitEarly) {
   m_oServer.m_oReplies["greeting"] = "";

@@ -25,7 +25,9 @@ namespace wdx::test {
 
 class CSmtpScriptServer final {
  public:
-  CSmtpScriptServer() { m_oThread = std::thread([this] { Serve(); }); }
+  CSmtpScriptServer() {
+    m_oThread = std::thread([this] { Serve(); });
+  }
   ~CSmtpScriptServer() {
     m_bStop = true;
     m_oThread.join();
@@ -36,10 +38,13 @@ class CSmtpScriptServer final {
   int Port() const { return m_oListener.Port(); }
   // Replies by verb ("greeting", "HELO", "EHLO", "MAIL", "RCPT", "DATA", ".", "QUIT");
   // "RCPT2" answers the second recipient only.
-  std::map<std::string, std::string> m_oReplies = {
-      {"greeting", "220 test ready\r\n"}, {"HELO", "250 hello\r\n"}, {"MAIL", "250 ok\r\n"},
-      {"RCPT", "250 ok\r\n"}, {"DATA", "354 go on\r\n"}, {".", "250 queued\r\n"},
-      {"QUIT", "221 bye\r\n"}};
+  std::map<std::string, std::string> m_oReplies = {{"greeting", "220 test ready\r\n"},
+                                                   {"HELO", "250 hello\r\n"},
+                                                   {"MAIL", "250 ok\r\n"},
+                                                   {"RCPT", "250 ok\r\n"},
+                                                   {"DATA", "354 go on\r\n"},
+                                                   {".", "250 queued\r\n"},
+                                                   {"QUIT", "221 bye\r\n"}};
   std::string Received() {
     std::lock_guard<std::mutex> oLock(m_oMutex);
     return m_sReceived;
@@ -80,7 +85,8 @@ class CSmtpScriptServer final {
         m_sReceived.append(aBuffer, static_cast<size_t>(iRead));
       }
       sPending.append(aBuffer, static_cast<size_t>(iRead));
-      for (size_t uEnd = sPending.find("\r\n"); uEnd != std::string::npos; uEnd = sPending.find("\r\n")) {
+      for (size_t uEnd = sPending.find("\r\n"); uEnd != std::string::npos;
+           uEnd = sPending.find("\r\n")) {
         const std::string sLine = sPending.substr(0, uEnd);
         sPending.erase(0, uEnd + 2);
         std::string sVerb = bData ? (sLine == "." ? "." : "") : sLine.substr(0, 4);
@@ -88,9 +94,12 @@ class CSmtpScriptServer final {
         if (sVerb.empty()) continue;
         if (sVerb == "DATA") bData = true;
         if (sVerb == ".") bData = false;
-        if (sVerb == "RCPT" && ++iRecipients > 1 && m_oReplies.count("RCPT" + std::to_string(iRecipients)))
+        if (sVerb == "RCPT" && ++iRecipients > 1 &&
+            m_oReplies.count("RCPT" + std::to_string(iRecipients)))
           sVerb += std::to_string(iRecipients);
-        if (!Reply(iFd, m_oReplies.count(sVerb) ? m_oReplies[sVerb] : "500 unknown\r\n") || sVerb == "QUIT") return;
+        if (!Reply(iFd, m_oReplies.count(sVerb) ? m_oReplies[sVerb] : "500 unknown\r\n") ||
+            sVerb == "QUIT")
+          return;
       }
     }
   }
