@@ -25,14 +25,17 @@ namespace {
 class CSmtpSink final {
  public:
   CSmtpSink(const std::string& sMode, const std::string& sCert, const std::string& sKey)
-      : m_oServer("/usr/bin/python3", {"-W", "ignore", SourceDir() + "tests/support/smtp_sink.py",
+      : m_bIpv6(sMode == "plain6"),
+        m_oServer("/usr/bin/python3", {"-W", "ignore", SourceDir() + "tests/support/smtp_sink.py",
                                        m_oFolder.Path(), sMode, sCert, sKey, "alerts", "s3cret"}) {
     for (int i = 0; i < 1000 && m_oFolder.Read("port").empty(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
   static std::string SourceDir() { return WDX_SOURCE_DIR; }
-  std::string Server() { return "127.0.0.1:" + m_oFolder.Read("port"); }
+  std::string Server() {
+    return (m_bIpv6 ? "[::1]:" : "127.0.0.1:") + m_oFolder.Read("port");
+  }
   std::string Mail(int iNumber) {
     const std::string sName = "mail-" + std::to_string(iNumber) + ".txt";
     for (int i = 0; i < 500 && m_oFolder.Read(sName).empty(); ++i) {
@@ -43,6 +46,7 @@ class CSmtpSink final {
 
  private:
   CTempFolder m_oFolder;
+  bool m_bIpv6;
   CSpawnedProgram m_oServer;
 };
 
@@ -80,6 +84,7 @@ TEST_F(EmailDelivery, PlainStartTlsAndTlsWithLogin) {
     bool bSent;
   };
   const SCase aCases[] = {{"plain", ESmtpSecurity::kNone, "", true, true},
+                          {"plain6", ESmtpSecurity::kNone, "", true, true},
                           {"starttls", ESmtpSecurity::kStartTls, "s3cret", true, true},
                           {"tls", ESmtpSecurity::kTls, "s3cret", true, true},
                           {"starttls", ESmtpSecurity::kStartTls, "wrong", true, false},

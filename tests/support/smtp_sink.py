@@ -1,8 +1,8 @@
 """A real SMTP server for the mail tests (aiosmtpd): saves every message it accepts.
 
 usage: smtp_sink.py FOLDER MODE [CERT KEY USER PASSWORD]
-MODE is plain, starttls or tls. With a user and TLS, AUTH is required. The port is
-written to FOLDER/port once the server answers; message N goes to FOLDER/mail-N.txt as
+MODE is plain, plain6 (on ::1), starttls or tls. With a user and TLS, AUTH is required. The
+port is written to FOLDER/port once the server answers; message N goes to FOLDER/mail-N.txt as
 "FROM: sender", "TO: r1,r2", an empty line, then the content as received.
 """
 import asyncio
@@ -35,24 +35,25 @@ class Sink:
 def main():
     folder, mode = sys.argv[1], sys.argv[2]
     cert, key, user, password = (sys.argv[3:7] + [None] * 4)[:4]
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
+    host = "::1" if mode == "plain6" else "127.0.0.1"
+    with socket.socket(socket.AF_INET6 if mode == "plain6" else socket.AF_INET) as probe:
+        probe.bind((host, 0))
         port = probe.getsockname()[1]
     kwargs = {}
-    if mode != "plain":
+    if not mode.startswith("plain"):
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(cert, key)
         kwargs["ssl_context" if mode == "tls" else "tls_context"] = context
         if mode == "starttls":
             kwargs["require_starttls"] = True
-    if user and mode != "plain":
+    if user and not mode.startswith("plain"):
         def check(server, session, envelope, mechanism, auth_data):
             ok = isinstance(auth_data, LoginPassword) and auth_data.login == user.encode() \
                 and auth_data.password == password.encode()
             return AuthResult(success=ok, handled=False)
         # Over implicit TLS aiosmtpd does not know the link is encrypted: it is, so allow it.
         kwargs.update(authenticator=check, auth_required=True, auth_require_tls=mode == "starttls")
-    controller = Controller(Sink(folder), hostname="127.0.0.1", port=port, server_hostname="localhost",
+    controller = Controller(Sink(folder), hostname=host, port=port, server_hostname="localhost",
                             **kwargs)
     if mode == "tls":
         controller.ready_timeout = 5
