@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -16,6 +15,7 @@
 #include <cstring>
 
 #include "service/getter/sigpipe_block.h"
+#include "service/getter/tls_client.h"
 
 namespace wdx {
 namespace {
@@ -95,26 +95,9 @@ bool CSmtpLink::Connect(const std::string& sAddress, int iPort, int iTimeoutMs) 
 
 bool CSmtpLink::StartTls(const std::string& sHost, const std::string& sCaFile, int iTimeoutMs) {
   if (m_iFd < 0) return Fail("not connected");
-  m_pContext = SSL_CTX_new(TLS_client_method());
-  if (m_pContext == nullptr) return Fail("cannot set up TLS");
-  SSL_CTX_set_verify(m_pContext, SSL_VERIFY_PEER, nullptr);
-  const bool bStore =
-      sCaFile.empty() ? SSL_CTX_set_default_verify_paths(m_pContext) == 1
-                      : SSL_CTX_load_verify_locations(m_pContext, sCaFile.c_str(), nullptr) == 1;
-  m_pSsl = bStore ? SSL_new(m_pContext) : nullptr;
-  if (m_pSsl == nullptr || SSL_set_fd(m_pSsl, m_iFd) != 1) {
-    return Fail("cannot set up TLS with the CA certificates");
-  }
-  unsigned char aBuffer[sizeof(in6_addr)];
-  if (inet_pton(AF_INET, sHost.c_str(), aBuffer) == 1 ||
-      inet_pton(AF_INET6, sHost.c_str(), aBuffer) == 1) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_pSsl), sHost.c_str());
-  } else {
-    SSL_set_tlsext_host_name(m_pSsl, sHost.c_str());
-    SSL_set1_host(m_pSsl, sHost.c_str());
-  }
+  m_pSsl = NewVerifiedTlsSession(m_iFd, sHost, sCaFile, m_pContext);
+  if (m_pSsl == nullptr) return Fail("cannot set up TLS with the CA certificates");
   CSigPipeBlock oNoPipe;
-  ERR_clear_error();
   for (;;) {
     const int iResult = SSL_connect(m_pSsl);
     if (iResult == 1) return true;
@@ -123,14 +106,9 @@ bool CSmtpLink::StartTls(const std::string& sHost, const std::string& sCaFile, i
       if (Wait(iError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, iTimeoutMs) != 1) return false;
       continue;
     }
-    const long lVerify = SSL_get_verify_result(m_pSsl);
-    if (lVerify != X509_V_OK) {
-      return Fail(std::string("certificate refused: ") + X509_verify_cert_error_string(lVerify));
-    }
-    char szText[256] = "the server ended the TLS handshake";
-    if (const unsigned long uError = ERR_get_error())
-      ERR_error_string_n(uError, szText, sizeof(szText));
-    return Fail(szText);
+    bool bCertificate = false;
+    const std::string sWhy = TlsHandshakeFailure(m_pSsl, bCertificate);
+    return Fail(bCertificate ? "certificate refused: " + sWhy : sWhy);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "service/getter/http_exchange.h"
 #include "service/getter/http_proxy.h"
 #include "service/getter/sigpipe_block.h"
+#include "service/getter/tls_client.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -251,24 +252,9 @@ class CExchange final {
   }
 
   bool StartTls(const SHttpUrl& oUrl) {
-    m_pContext = SSL_CTX_new(TLS_client_method());
+    m_pSsl = NewVerifiedTlsSession(m_iFd, oUrl.m_sHost, m_oLimits.m_sCaFile, m_pContext);
     if (m_pContext == nullptr) return Fail(35, "cannot set up TLS");
-    SSL_CTX_set_verify(m_pContext, SSL_VERIFY_PEER, nullptr);
-    const bool bStore =
-        m_oLimits.m_sCaFile.empty()
-            ? SSL_CTX_set_default_verify_paths(m_pContext) == 1
-            : SSL_CTX_load_verify_locations(m_pContext, m_oLimits.m_sCaFile.c_str(), nullptr) == 1;
-    m_pSsl = bStore ? SSL_new(m_pContext) : nullptr;
-    if (m_pSsl == nullptr || SSL_set_fd(m_pSsl, m_iFd) != 1) {
-      return Fail(35, "cannot set up TLS with the CA certificates");
-    }
-    if (IsAddress(oUrl.m_sHost)) {
-      X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_pSsl), oUrl.m_sHost.c_str());
-    } else {
-      SSL_set_tlsext_host_name(m_pSsl, oUrl.m_sHost.c_str());
-      SSL_set1_host(m_pSsl, oUrl.m_sHost.c_str());
-    }
-    ERR_clear_error();
+    if (m_pSsl == nullptr) return Fail(35, "cannot set up TLS with the CA certificates");
     for (;;) {
       const int iResult = SSL_connect(m_pSsl);
       if (iResult == 1) return true;
@@ -278,15 +264,9 @@ class CExchange final {
         if (eWait != EWait::kReady) return FailWait(eWait, m_tConnectEnd, "TLS handshake");
         continue;
       }
-      const long lVerify = SSL_get_verify_result(m_pSsl);
-      if (lVerify != X509_V_OK) {
-        return Fail(
-            60, std::string("SSL certificate problem: ") + X509_verify_cert_error_string(lVerify));
-      }
-      char szText[256] = "the peer ended the handshake";
-      if (const unsigned long uError = ERR_get_error())
-        ERR_error_string_n(uError, szText, sizeof(szText));
-      return Fail(35, szText);
+      bool bCertificate = false;
+      const std::string sWhy = TlsHandshakeFailure(m_pSsl, bCertificate);
+      return bCertificate ? Fail(60, "SSL certificate problem: " + sWhy) : Fail(35, sWhy);
     }
   }
 

@@ -5,7 +5,6 @@ MODE is plain, plain6 (on ::1), starttls or tls. With a user and TLS, AUTH is re
 port is written to FOLDER/port once the server answers; message N goes to FOLDER/mail-N.txt as
 "FROM: sender", "TO: r1,r2", an empty line, then the content as received.
 """
-import asyncio
 import os
 import signal
 import socket
