@@ -1,29 +1,18 @@
-// The clients of the alert and guard components as the GO loop calls them: CInsurer arms and
-// disarms the hang guard around each cycle and restart, CEmailer mails the up, down and
-// remote-URL alerts, CPhoner phones them. None of the components is loaded yet: the guard does
-// nothing, e-mail and phone report that they cannot send, and the phone side is never ready.
+// The clients of the alert and guard components as the GO loop calls them: CInsurer (its own
+// header) arms and disarms the hang guard around each cycle and restart, CEmailer mails the up,
+// down and remote-URL alerts, CPhoner phones them. E-mail and phone are not built yet: they
+// report that they cannot send, and the phone side is never ready.
 //
 // Threading: used by the operations thread only.
 #pragma once
 
 #include <string>
 
+#include "service/alerts/insurer.h"
+
 namespace wdx {
 
 class CAllSets;
-
-class CInsurer final {
- public:
-  void SetTimeout(int iMilliseconds) { m_iTimeoutMs = iMilliseconds; }
-  bool Initialize() { return true; }
-  bool Go() { return true; }    // arm
-  bool Stop() { return true; }  // disarm
-  void Release() {}
-  int GetTimeout() const { return m_iTimeoutMs; }
-
- private:
-  int m_iTimeoutMs = 0;
-};
 
 class CEmailer final {
  public:
