@@ -63,10 +63,16 @@ class HangGuard : public ::testing::Test {
 
   // The silent URL is the one local URL; the request outlasts RstrSecs and ends at UrlTimeout.
   void StartGoOnSilentUrl(int iRstrSecs) {
-    const std::vector<std::string> oLines = {
-        "[KEYS]", "RstrSecs=" + std::to_string(iRstrSecs), "UrlTimeout=60", "RestartsB4Reboot=0",
-        "AdminId=operator", "Password=pw", "MachineName=test-host", "MinuteInterval=1",
-        "[URLS]", m_oSilent.Url()};
+    const std::vector<std::string> oLines = {"[KEYS]",
+                                             "RstrSecs=" + std::to_string(iRstrSecs),
+                                             "UrlTimeout=60",
+                                             "RestartsB4Reboot=0",
+                                             "AdminId=operator",
+                                             "Password=pw",
+                                             "MachineName=test-host",
+                                             "MinuteInterval=1",
+                                             "[URLS]",
+                                             m_oSilent.Url()};
     CRamFile oFile;
     oFile.Initialize(m_oFixture.Home().c_str(), "AutoSet.caf");
     ASSERT_TRUE(oFile.LoadToRamFromListBox(oLines));

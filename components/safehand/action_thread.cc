@@ -15,6 +15,7 @@ namespace wdx::safehand {
 namespace {
 
 constexpr int kIdleNapMs = 800;
+constexpr int kShortestNapMs = 10;  // even under a large time scale, no busy idling
 constexpr int kEventLockWaitMs = 100;
 constexpr int kUnlockRetries = 100;
 constexpr int kFlagWaitMs = 120 * 1000;
@@ -30,7 +31,7 @@ int RealTimeWaitMs(int32_t lTimeoutMs) {
 }  // namespace
 
 void ActTrace(const char* szText) {
-  DebugOutput((std::string(szText) + "\n").c_str());
+  if (IsDebugOutputEnabled()) DebugOutput((std::string(szText) + "\n").c_str());
 }
 
 // ---- CActionThread ----
@@ -82,17 +83,17 @@ void CActionThread::KeepAlive() {
     while (oOwner.m_bIdleRequested && !oOwner.m_bTerminateThreads) {
       oOwner.m_bIdleReached = true;
       ActTrace("CActionThread::KeepAlive() sleeping in idle mode..");
-      ServiceSleep(kIdleNapMs);
+      GetClock().SleepMs(std::max(ScaleInterval(kIdleNapMs), kShortestNapMs));
     }
     if (oOwner.m_bTerminateThreads) {
       ActTrace("CActionThread::KeepAlive() sees m_bTerminateThreads true..");
       break;
     }
     // Leaving idle: a disarm that came while the worker napped fired the event before it was
-    // armed again; that fire must not cut short this stretch. A disarm always requests idle
-    // before it fires, so checking the request after clearing the event loses none.
+    // armed again; that fire must not cut short this stretch. A disarm or an end always sets
+    // its flag before it fires, so checking the flags after clearing the event loses neither.
     oOwner.m_oEventTerminateActions.Clear();
-    if (oOwner.m_bIdleRequested) continue;
+    if (oOwner.m_bIdleRequested || oOwner.m_bTerminateThreads) continue;
     WaitAndAct();
   }
   ActTrace("CActionThread::KeepAlive() exits..");
