@@ -89,9 +89,13 @@ void CActionThread::KeepAlive() {
       ActTrace("CActionThread::KeepAlive() sees m_bTerminateThreads true..");
       break;
     }
-    // Leaving idle: a disarm that came while the worker napped fired the event before it was
-    // armed again; that fire must not cut short this stretch. A disarm or an end always sets
-    // its flag before it fires, so checking the flags after clearing the event loses neither.
+    // Leaving idle: a nap that began before the arming may have set idle-reached again after
+    // the arming cleared it; it is cleared here, before the flags are checked, so that a disarm
+    // never takes it for the worker having gone idle. A disarm that came while the worker napped
+    // fired the event before it was armed again; that fire must not cut short this stretch. A
+    // disarm or an end always sets its flag before it fires, so checking the flags after
+    // clearing the event loses neither.
+    oOwner.m_bIdleReached = false;
     oOwner.m_oEventTerminateActions.Clear();
     if (oOwner.m_bIdleRequested || oOwner.m_bTerminateThreads) continue;
     WaitAndAct();
