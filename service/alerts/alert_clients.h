@@ -1,7 +1,7 @@
-// The clients of the alert and guard components as the GO loop calls them: CInsurer arms and
-// disarms the hang guard around each cycle and restart, CEmailer (emailer.h) mails the up,
-// down and remote-URL alerts, CPhoner phones them. The guard and phone components are not
-// loaded yet: the guard does nothing, the phone reports that it cannot send and is never ready.
+// The clients of the alert and guard components as the GO loop calls them: CInsurer
+// (insurer.h) arms and disarms the hang guard around each cycle and restart, CEmailer
+// (emailer.h) mails the up, down and remote-URL alerts, CPhoner phones them. The phone component
+// is not loaded yet: the phone reports that it cannot send and is never ready.
 //
 // Threading: used by the operations thread only.
 #pragma once
@@ -9,23 +9,11 @@
 #include <string>
 
 #include "service/alerts/emailer.h"
+#include "service/alerts/insurer.h"
 
 namespace wdx {
 
 class CAllSets;
-
-class CInsurer final {
- public:
-  void SetTimeout(int iMilliseconds) { m_iTimeoutMs = iMilliseconds; }
-  bool Initialize() { return true; }
-  bool Go() { return true; }    // arm
-  bool Stop() { return true; }  // disarm
-  void Release() {}
-  int GetTimeout() const { return m_iTimeoutMs; }
-
- private:
-  int m_iTimeoutMs = 0;
-};
 
 class CPhoner final {
  public:

@@ -4,9 +4,9 @@
 // with the service manager.
 //
 // Registration also registers the component libraries that stand beside the program
-// (Perfwatch.so), so that the service can create them from its first start; installing it as a
-// service also puts the web server reset script `webreset` into the program folder when that
-// folder has none, and so the default restart program Wardenix.ini.
+// (Perfwatch.so, Safehand.so), so that the service can create them from its first start;
+// installing it as a service also puts the web server reset script `webreset` into the program
+// folder when that folder has none, and so the default restart program Wardenix.ini.
 //
 // Results are exit codes: 0 on success, otherwise the registry error (2 no such key, 5 access
 // denied, 13 damaged store, 1 any other failure).

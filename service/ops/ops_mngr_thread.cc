@@ -133,6 +133,7 @@ bool COpsMngrThread::LowLevelInit() {
     ShowBox("Failed to initialize. See Log.");
   }
   m_oInsurer.SetTimeout(m_pSettings->m_iRestarterSeconds * 1000);
+  m_oInsurer.SetWorkingDirectory(m_pOwner->m_sWorkingDirectory);
   m_oInsurer.Initialize();
   LoadItems();
   ZuvLogEvent("COpsMngrThread::LowLevelInit() done");
