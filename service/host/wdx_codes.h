@@ -4,6 +4,8 @@
 // Threading: constants only.
 #pragma once
 
+#include "components/rirer2oduvo/irirer2oduvo.h"
+
 namespace wdx {
 
 // Truth values across the command interface.
@@ -17,10 +19,7 @@ inline constexpr int WDX_TEST = 1001;
 inline constexpr int WDX_STOP = 1003;
 inline constexpr int WDX_GET_STATE = 1004;
 inline constexpr int WDX_IS_GO_MODE = 1005;
-inline constexpr int PHONE_INIT_CALL_THREAD = 1008;
-inline constexpr int PHONE_INIT_SAPI = 1009;
-inline constexpr int PHONE_INIT_TAPI = 1010;
-inline constexpr int PHONE_INIT_READY = 1011;
+// The phone readiness queries PHONE_INIT_* (1008-1011) are the phone component's own codes.
 inline constexpr int WDX_GET_CURRENT_ACTION = 1012;
 inline constexpr int WDX_GET_CURRENT_ACTION_OBJECT = 1013;
 
