@@ -78,12 +78,15 @@ bool COpsMngrThread::Initialize() {
     bool bPhoneReady = true;
     if (m_pSettings->m_bPhoneAlertsEnabled) {
       m_oPhoner.SetWorkingDirectory(m_pOwner->m_sWorkingDirectory);
+      m_oPhoner.SetCancelCheck([this] { return IsStopping(); });
       m_oPhoner.Initialize(m_pSettings);
       bPhoneReady = m_oPhoner.IsReady();
     }
     m_pOwner->m_bPhoneReady = bPhoneReady;
     m_oEmailer.SetCancelCheck([this] { return IsStopping(); });
-    const bool bEmailReady = bPhoneReady && m_oEmailer.Initialize(m_pSettings);
+    // E-mail does not depend on the phone: a phone side that failed to come up leaves the
+    // e-mail alerts working.
+    const bool bEmailReady = m_oEmailer.Initialize(m_pSettings);
     m_pOwner->m_bOpsMngrThreadInitialized = true;
     m_pOwner->m_bEmailReady = bEmailReady;
     GetPhoneReadyState();
@@ -321,7 +324,8 @@ bool COpsMngrThread::SendEmails(bool bDown) {
 
 bool COpsMngrThread::GetPhoneReadyState() {
   unsigned char aReady[4] = {0, 0, 0, 0};
-  const bool bOk = m_oPhoner.GetPhoneReadyState(aReady);
+  const bool bOk = m_oPhoner.GetPhoneReadyState();
+  m_oPhoner.GetReadyFlags(aReady);
   for (int i = 0; i < 4; ++i) m_aPhoneReady[i] = bOk ? aReady[i] : 0;
   return bOk;
 }
