@@ -157,12 +157,37 @@ cat "$demo/reboots.log"
 grep -a "REBOOT and RESTART" "$demo/WDXSVC.log" | tail -n 1 | tr -d '\r'
 echo "server status kept for the boot: $(wardenix settings get SvrStatus)"
 rm -f "$demo/local/fail"
+echo "== phone alerts on the simulated line (numbers sim:...): Ann is called first and says"
+echo "   \"no\", Bob second and says \"yes\"; the service reads them when it starts"
+wardenix settings set PAck 1
+wardenix settings set PName1 Ann
+wardenix settings set PNum1 sim:no
+wardenix settings set PE1 1
+wardenix settings set PName2 Bob
+wardenix settings set PNum2 sim:yes
+wardenix settings set PE2 1
+wardenix settings set MsgDown "The demo shop does not answer. Please have a look."
+wardenix settings set MsgUp "The demo shop answers again."
+wardenix settings set RestartsB4Reboot 0
 echo "== the machine comes back: the service manager stops the service and starts it again; with"
 echo "   AutoRun on, it enters GO mode by itself after RstrSecs and its first passing cycle says up"
 "$dist/wdxsvc" -UnregServer
 "$dist/wdxsvc" -Service
 watch_status 6
 grep -a "Will auto-start into GO mode shortly\|is AutoStarting" "$demo/WDXSVC.log" | tail -n 2 | tr -d '\r'
+
+echo "== this server's application fails again: the down alert is phoned to Ann, then Bob"
+touch "$demo/local/fail"
+for _ in $(seq 90); do
+  grep -aq "Delivered Phone Message:  'Server Down:" "$demo/WDXSVC.log" && break
+  sleep 1
+done
+rm -f "$demo/local/fail"
+grep -a "Delivered Phone Message" "$demo/WDXSVC.log" | tr -d '\r'
+echo "== PhoneOuts.log: who was phoned, who acknowledged"
+grep -a "was phoned at\|Unable to connect\|recorded in" "$demo/PhoneOuts.log" | tail -n 8 | tr -d '\r'
+echo "== what each callee heard, recorded on the simulated line (play with: aplay FILE)"
+ls -1 "$demo"/simcalls/*.wav 2>/dev/null || echo "(no recordings)"
 
 echo "== leave GO mode (wardenix stop)"
 wardenix stop

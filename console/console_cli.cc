@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "console/email_cli.h"
+#include "console/phone_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
@@ -33,7 +34,8 @@ int CConsoleCli::Usage() {
             "       wardenix string CODE\n"
             "       wardenix settings list | get KEY|SECTION | set KEY VALUE | add SECTION LINE |\n"
             "                         remove SECTION LINE | export | import FILE\n"
-            "       wardenix email test | send-test\n";
+            "       wardenix email test | send-test\n"
+            "       wardenix phone test NUMBER [NAME]\n";
   return 2;
 }
 
@@ -55,6 +57,7 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   if (oArgs[0] == "email" && oArgs.size() == 2 && (oArgs[1] == "test" || oArgs[1] == "send-test")) {
     return RunEmailCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
   }
+  if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   return Usage();
 }
 

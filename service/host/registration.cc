@@ -21,7 +21,7 @@ std::string Key(const std::string& sPath) {
 }
 
 // The component libraries that the service loads, registered with the program that uses them.
-const char* const kComponentLibraries[] = {"Perfwatch.so", "Safehand.so"};
+const char* const kComponentLibraries[] = {"Perfwatch.so", "Safehand.so", "ZuvRirer2Oduvo.so"};
 // Files the operator may edit, shipped beside the programs and put into the program folder
 // when it has none.
 const char* const kOperatorFiles[] = {"webreset", "Wardenix.ini"};
