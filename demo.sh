@@ -183,7 +183,7 @@ for _ in $(seq 90); do
   sleep 1
 done
 rm -f "$demo/local/fail"
-grep -a "Delivered Phone Message" "$demo/WDXSVC.log" | tr -d '\r'
+grep -a "Delivered Phone Message" "$demo/WDXSVC.log" | tr -d '\r' || echo "(no phone round was delivered)"
 echo "== PhoneOuts.log: who was phoned, who acknowledged"
 grep -a "was phoned at\|Unable to connect\|recorded in" "$demo/PhoneOuts.log" | tail -n 8 | tr -d '\r'
 echo "== what each callee heard, recorded on the simulated line (play with: aplay FILE)"
