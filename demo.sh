@@ -185,7 +185,7 @@ done
 rm -f "$demo/local/fail"
 grep -a "Delivered Phone Message" "$demo/WDXSVC.log" | tr -d '\r' || echo "(no phone round was delivered)"
 echo "== PhoneOuts.log: who was phoned, who acknowledged"
-grep -a "was phoned at\|Unable to connect\|recorded in" "$demo/PhoneOuts.log" | tail -n 8 | tr -d '\r'
+grep -a "was phoned at\|Unable to connect\|recorded in" "$demo/PhoneOuts.log" | tail -n 8 | tr -d '\r' || true
 echo "== what each callee heard, recorded on the simulated line (play with: aplay FILE)"
 ls -1 "$demo"/simcalls/*.wav 2>/dev/null || echo "(no recordings)"
 
