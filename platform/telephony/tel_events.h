@@ -6,7 +6,8 @@
 // Threading: every member may be called from any thread, sinks included. Unadvise waits for an
 // event that is being delivered (unless a sink calls it, on the notification thread), so a sink
 // is never called after Unadvise returns. WaitDelivered returns at once on the notification
-// thread, so a sink cannot deadlock on its own event.
+// thread, so a sink cannot deadlock on its own event. A sink may stop the hub but must not
+// destroy it (its thread is still running the sink).
 #pragma once
 
 #include <condition_variable>

@@ -39,6 +39,10 @@ TEST_F(TelephonyTest, OneAudioLineIsOfferedWhileInitialised) {
   ASSERT_EQ(Create("sim:yes", pCall), S_OK);
   EXPECT_EQ(pCall->Connect(true), S_OK);
   EXPECT_EQ(m_oEvents.States(), (std::vector<int>{CS_INPROGRESS, CS_CONNECTED}));
+
+  m_pTelephony.reset();  // going away, it hangs up and tells the sinks first
+  EXPECT_EQ(pCall->GetCallState(), CS_DISCONNECTED);
+  EXPECT_EQ(m_oEvents.States(), (std::vector<int>{CS_INPROGRESS, CS_CONNECTED, CS_DISCONNECTED}));
 }
 
 TEST_F(TelephonyTest, NumbersAreCheckedBeforeAnythingIsDialled) {
@@ -91,7 +95,7 @@ TEST_F(TelephonyTest, NumbersAreCheckedBeforeAnythingIsDialled) {
 }
 
 TEST_F(TelephonyTest, ConnectReturnsOnceEverySinkHasBeenToldTheCallIsConnected) {
-  CEventLog oSecond;
+  CEventLog oSecond(50);  // slow: Connect must still wait for it
   uint32_t uSecond = 0;
   ASSERT_EQ(m_pTelephony->Advise(&oSecond, uSecond), S_OK);
   EXPECT_NE(uSecond, m_uCookie);

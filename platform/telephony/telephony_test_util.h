@@ -24,7 +24,11 @@ namespace wdx::test {
 
 class CEventLog final : public ITelEventSink {
  public:
+  // iDelayMs: a slow sink, that takes this long over each event before it has it.
+  explicit CEventLog(int iDelayMs = 0) : m_iDelayMs(iDelayMs) {}
+
   HRESULT Event(const STelEvent& oEvent) override {
+    if (m_iDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_iDelayMs));
     std::lock_guard<std::mutex> oGuard(m_oLock);
     m_aEvents.push_back(oEvent);
     m_aThreads.push_back(std::this_thread::get_id());
@@ -53,6 +57,7 @@ class CEventLog final : public ITelEventSink {
   }
 
  private:
+  const int m_iDelayMs;
   mutable std::mutex m_oLock;
   mutable std::condition_variable m_oChanged;
   std::vector<STelEvent> m_aEvents;
