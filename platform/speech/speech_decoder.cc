@@ -18,8 +18,12 @@
 namespace wdx {
 namespace {
 
-// Silence kept before speech starts, so that the whole-utterance pass sees its beginning.
-constexpr size_t kLeadSamples = kDecoderRate;  // 1 s
+// Audio kept before speech is detected, so that the whole-utterance pass sees its beginning,
+// and silence left out at its end (most of what the detector waited for before it called the
+// speech ended): with no filler words in the search, the words must cover all of it, and long
+// stretches of silence favour long words.
+constexpr size_t kLeadSamples = kDecoderRate * 3 / 10;  // 300 ms
+constexpr size_t kTailSamples = kDecoderRate * 4 / 10;  // 400 ms
 // Longer speech is cut into utterances of this length.
 constexpr size_t kMaxUtterance = 30 * kDecoderRate;  // 30 s
 
@@ -94,7 +98,9 @@ HRESULT CSpeechDecoder::Create(std::unique_ptr<CSpeechDecoder>& pDecoder) {
   }
   std::lock_guard<std::mutex> oGuard(EngineLock());
   err_set_logfp(nullptr);
-  // The dictionary starts empty: loading a grammar adds its own words.
+  // The dictionary starts empty: loading a grammar adds its own words. No filler words in the
+  // grammar's search: with them, weak syllables of line audio (the "good" of "goodbye") are
+  // taken for noise.
   cmd_ln_t* pConfig =
       cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", sModel.c_str(), "-dict", "/dev/null", "-logfn",
                   "/dev/null", "-fsgusefiller", "no", nullptr);
@@ -191,6 +197,8 @@ bool CSpeechDecoder::FinishUtterance(std::vector<SSpEvent>& aEvents) {
   m_bInUtterance = false;
   m_bInSpeech = false;
   // The whole utterance again, normalised by its own mean.
+  if (m_aHeard.size() > kLeadSamples + kTailSamples)
+    m_aHeard.resize(m_aHeard.size() - kTailSamples);
   const int16_t* pHeard = m_aHeard.data();
   const bool bOk = ps_start_utt(m_pDecoder) >= 0 &&
                    ps_process_raw(m_pDecoder, pHeard, m_aHeard.size(), FALSE, TRUE) >= 0 &&
