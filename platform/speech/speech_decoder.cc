@@ -184,20 +184,20 @@ bool CSpeechDecoder::Process(const int16_t* pSamples, size_t uCount,
   m_aHeard.insert(m_aHeard.end(), pSamples, pSamples + uCount);
   const bool bInSpeech = ps_get_in_speech(m_pDecoder) != 0;
   if (bInSpeech && !m_bInSpeech) aEvents.push_back(SSpEvent{SPEI_PHRASE_START, {}});
-  if ((!bInSpeech && m_bInSpeech) || (bInSpeech && m_aHeard.size() > kMaxUtterance))
-    return FinishUtterance(aEvents);
+  if (!bInSpeech && m_bInSpeech) return FinishUtterance(true, aEvents);
+  if (bInSpeech && m_aHeard.size() > kMaxUtterance) return FinishUtterance(false, aEvents);
   m_bInSpeech = bInSpeech;
   if (!bInSpeech && m_aHeard.size() > kLeadSamples)
     m_aHeard.erase(m_aHeard.begin(), m_aHeard.end() - static_cast<std::ptrdiff_t>(kLeadSamples));
   return true;
 }
 
-bool CSpeechDecoder::FinishUtterance(std::vector<SSpEvent>& aEvents) {
+bool CSpeechDecoder::FinishUtterance(bool bSpeechEnded, std::vector<SSpEvent>& aEvents) {
   ps_end_utt(m_pDecoder);
   m_bInUtterance = false;
   m_bInSpeech = false;
   // The whole utterance again, normalised by its own mean.
-  if (m_aHeard.size() > kLeadSamples + kTailSamples)
+  if (bSpeechEnded && m_aHeard.size() > kLeadSamples + kTailSamples)
     m_aHeard.resize(m_aHeard.size() - kTailSamples);
   const int16_t* pHeard = m_aHeard.data();
   const bool bOk = ps_start_utt(m_pDecoder) >= 0 &&

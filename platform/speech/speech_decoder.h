@@ -48,7 +48,8 @@ class CSpeechDecoder final {
 
  private:
   explicit CSpeechDecoder(ps_decoder_s* pDecoder, std::string sDictionary);
-  bool FinishUtterance(std::vector<SSpEvent>& aEvents);
+  // bSpeechEnded: the detector heard the end (else the utterance is cut for its length).
+  bool FinishUtterance(bool bSpeechEnded, std::vector<SSpEvent>& aEvents);
 
   ps_decoder_s* m_pDecoder;
   const std::string m_sDictionary;
