@@ -105,7 +105,8 @@ HRESULT CCallingThread::SpeakMessage() {
   const std::string aTexts[] = {m_sMessageBuffer, "Repeat!", m_sMessageBuffer,
                                 m_bAcknowledge ? kAskForYes : kNoAcknowledgement};
   for (const std::string& sText : aTexts) {
-    if (!IsConnected()) break;  // the callee hung up: the rest is not spoken
+    // The callee hung up (or the component is going away): the rest is not spoken.
+    if (!IsConnected() || Terminating()) break;
     hr = SayAndWait(sText, SPF_DEFAULT);
   }
   return hr;
