@@ -25,14 +25,16 @@ inline constexpr const char* kMessage = "The web server stopped answering.";
 inline constexpr const char* kAskForYes =
     "To acknowledge this call please say: YES! Otherwise, just hang up.";
 
-// One object on scripted engines in a folder of its own; pauses take no time.
+// One object in a folder of its own: on scripted engines where pauses take no time, or on the
+// engines and the clock a test hands in (then the test puts the grammar in the folder).
 class CPhoneRig final {
  public:
-  explicit CPhoneRig(bool bWithGrammar = true) {
+  explicit CPhoneRig(bool bWithGrammar = true, rirer::IPhoneEngines* pEngines = nullptr,
+                     IClock* pClock = nullptr) {
     m_oFolder.UseForLocks();
-    SetClockForTesting(&m_oClock);
-    if (bWithGrammar) m_oFolder.Write("grammer1.cfg", "#JSGF V1.0;\n");
-    m_pObject = new CRirer2Oduvo(m_oEngines);
+    SetClockForTesting(pClock != nullptr ? pClock : &m_oClock);
+    if (bWithGrammar && pEngines == nullptr) m_oFolder.Write("grammer1.cfg", "#JSGF V1.0;\n");
+    m_pObject = new CRirer2Oduvo(pEngines != nullptr ? *pEngines : m_oEngines);
     m_pObject->AddRef();
   }
   ~CPhoneRig() {
@@ -90,7 +92,7 @@ class CPhoneRig final {
   }
   // Polls until the cycle no longer shows "calling"; the final status.
   int32_t WaitForEnd() {
-    const auto oDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto oDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
     while (Status() == PHONE_STATUS_CALLING && std::chrono::steady_clock::now() < oDeadline) {
       usleep(2000);
     }
@@ -100,6 +102,12 @@ class CPhoneRig final {
   // Entries of the log of one kind (" Message: ", " Error: ", " (event): ") holding exactly sText.
   bool Has(const char* szKind, const std::string& sText) const {
     return Log().find(szKind + sText + "\r\r\n") != std::string::npos;
+  }
+  // Waits (up to 240 s) until the log holds the entry; true when it does.
+  bool WaitForEntry(const char* szKind, const std::string& sText) const {
+    const auto oDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+    while (!Has(szKind, sText) && std::chrono::steady_clock::now() < oDeadline) usleep(5000);
+    return Has(szKind, sText);
   }
   Strings Spoken() { return m_oEngines.m_oWorld.Spoken(); }
   Strings Dialled() { return m_oEngines.m_oWorld.Dialled(); }
