@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "components/rirer2oduvo/phone_engines.h"
+#include "platform/audio/wave_devices.h"
 
 namespace wdx::rirer::test {
 
@@ -299,16 +300,15 @@ class CFakePhoneEngines final : public IPhoneEngines {
   HRESULT WaveOutQueryFormat(uint32_t, const SWaveFormat& oFormat) override {
     std::lock_guard<std::mutex> oGuard(m_oWorld.m_oMutex);
     m_oWorld.m_aOutQueries.push_back(oFormat);
-    return oFormat == m_oWorld.m_oAccepted ? S_OK : WAVERR_BADFORMAT_FAKE;
+    return oFormat == m_oWorld.m_oAccepted ? S_OK : WAVERR_BADFORMAT;
   }
   HRESULT WaveInQueryFormat(uint32_t, const SWaveFormat& oFormat) override {
-    return oFormat == m_oWorld.m_oAccepted ? S_OK : WAVERR_BADFORMAT_FAKE;
+    return oFormat == m_oWorld.m_oAccepted ? S_OK : WAVERR_BADFORMAT;
   }
   std::string DescribeResult(HRESULT hr) override {
     return hr == TEL_E_BUSY ? "busy" : hr == TEL_E_NOANSWER ? "no answer" : "failed";
   }
 
-  static constexpr HRESULT WAVERR_BADFORMAT_FAKE = static_cast<HRESULT>(0x80040020u);
   SFakeWorld m_oWorld;
 };
 
