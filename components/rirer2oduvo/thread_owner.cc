@@ -184,8 +184,8 @@ void CThreadOwner::FireLocked(CZuvEvent& oEvent) {
 }
 
 bool CThreadOwner::KillAllThreads() {
+  if (!m_pCallingThread && !m_pTapiEventThread) return true;  // ended already (Dispose)
   ZuvLogEvent("CThreadOwner::KillAllThreads() called.");
-  if (!m_pCallingThread && !m_pTapiEventThread) return true;
   m_bTerminateThreads = true;
   if (m_oEventNewPhone.IsInitialized()) FireLocked(m_oEventNewPhone);
   if (m_oEventBeginCalling.IsInitialized()) FireLocked(m_oEventBeginCalling);
