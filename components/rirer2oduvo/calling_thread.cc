@@ -7,8 +7,14 @@
 #include "foundation/process_log.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
+#include "platform/file_system.h"
 
 namespace wdx::rirer {
+namespace {
+// An address inside this library, to find the library's own folder.
+void GrammarAnchor() {}
+}  // namespace
+
 namespace {
 
 constexpr int kUnlockRetries = 100;
@@ -119,6 +125,12 @@ HRESULT CCallingThread::InitializeSapi() {
   hr = m_cpIncomingRecoCtxt->CreateGrammar(0, m_cpCmdGrammar);
   if (!Succeeded(hr) || !m_cpCmdGrammar) return fnFail(hr, nullptr);
   hr = m_cpCmdGrammar->LoadCmdFromFile(GetWorkingDirectory() + GRAMMAR_FILE_NAME, SPLO_STATIC);
+  if (hr == SPERR_NOT_FOUND) {
+    // A program folder without its own grammar uses the one shipped beside the component.
+    const std::string sShipped =
+        FolderOf(GetLibraryPathOf(reinterpret_cast<const void*>(&GrammarAnchor))) + GRAMMAR_FILE_NAME;
+    hr = m_cpCmdGrammar->LoadCmdFromFile(sShipped, SPLO_STATIC);
+  }
   if (!Succeeded(hr)) return fnFail(hr, nullptr);
   hr = m_cpIncomingRecoCtxt->GetVoice(m_cpVoice);
   if (!Succeeded(hr) || !m_cpVoice)
