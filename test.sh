@@ -17,4 +17,5 @@ echo "== build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DWDX_SANITIZE=ON -DWDX_BENCH=OFF
 echo "== tests under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
