@@ -1,6 +1,6 @@
 // A way of placing calls behind the telephony object's one address: the address asks each
 // backend in turn whether it dials a number of that form and lets the first that does create
-// the call. Today there is the simulated line ("sim:..."); a SIP backend joins the same list.
+// the call: the simulated line ("sim:...") first, then SIP (every other number).
 //
 // Threading: a backend may be asked from any thread at once; the calls it creates follow the
 // contract of ITelCall (platform/telephony/telephony.h).
@@ -27,5 +27,10 @@ class ITelBackend {
 
 // The simulated line; its callees record what they hear in sWorkingFolder's "simcalls/".
 std::unique_ptr<ITelBackend> CreateSimBackend(const std::string& sWorkingFolder);
+
+// SIP (platform/telephony/sip/): answers for every number that is not simulated. A "sip:" number
+// it dials directly; another number needs the account that fnAccount gives (TEL_E_NOLINE, with a
+// log line, when there is none). fnAccount may be empty.
+std::unique_ptr<ITelBackend> CreateSipBackend(FnSipAccount fnAccount);
 
 }  // namespace wdx

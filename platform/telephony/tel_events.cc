@@ -70,6 +70,21 @@ void CTelEventHub::SetFilter(int iEventMask) {
 }
 
 uint64_t CTelEventHub::Post(std::shared_ptr<const ITelCall> pCall, int iEvent, int iCallState) {
+  STelEvent oEvent;
+  oEvent.m_iEvent = iEvent;
+  oEvent.m_iCallState = iCallState;
+  return Queue(std::move(pCall), oEvent);
+}
+
+uint64_t CTelEventHub::PostDigit(std::shared_ptr<const ITelCall> pCall, char cDigit) {
+  STelEvent oEvent;
+  oEvent.m_iEvent = TE_DIGITEVENT;
+  oEvent.m_iCallState = pCall ? pCall->GetCallState() : CS_IDLE;
+  oEvent.m_cDigit = cDigit;
+  return Queue(std::move(pCall), oEvent);
+}
+
+uint64_t CTelEventHub::Queue(std::shared_ptr<const ITelCall> pCall, const STelEvent& oEvent) {
   uint64_t uSequence = 0;
   {
     std::lock_guard<std::mutex> oGuard(m_oLock);
@@ -77,8 +92,7 @@ uint64_t CTelEventHub::Post(std::shared_ptr<const ITelCall> pCall, int iEvent, i
     uSequence = ++m_uPosted;
     SQueued oQueued;
     oQueued.m_uSequence = uSequence;
-    oQueued.m_oEvent.m_iEvent = iEvent;
-    oQueued.m_oEvent.m_iCallState = iCallState;
+    oQueued.m_oEvent = oEvent;
     oQueued.m_oEvent.m_pCall = pCall.get();
     oQueued.m_pCall = std::move(pCall);
     m_oQueue.push_back(std::move(oQueued));

@@ -43,6 +43,8 @@ class CTelEventHub final {
 
   // Queues an event about pCall; its sequence number, or 0 when it was dropped (not running).
   uint64_t Post(std::shared_ptr<const ITelCall> pCall, int iEvent, int iCallState);
+  // Queues TE_DIGITEVENT for a key the far end of pCall pressed.
+  uint64_t PostDigit(std::shared_ptr<const ITelCall> pCall, char cDigit);
   // Waits until event uSequence has been delivered or the thread has stopped.
   void WaitDelivered(uint64_t uSequence);
   bool IsNotificationThread() const;
@@ -54,6 +56,7 @@ class CTelEventHub final {
     std::shared_ptr<const ITelCall> m_pCall;
   };
 
+  uint64_t Queue(std::shared_ptr<const ITelCall> pCall, const STelEvent& oEvent);
   void Run();
   void Deliver(const SQueued& oQueued);
   void JoinThread();

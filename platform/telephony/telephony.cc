@@ -62,7 +62,12 @@ HRESULT CTelAddress::CreateCall(const std::string& sNumber, int iAddressType, in
   for (const auto& pBackend : m_pCore->m_aBackends) {
     if (!pBackend->CanDial(sNumber)) continue;
     const HRESULT hr = pBackend->CreateCall(sNumber, m_pCore->m_pHub, pCall);
-    if (hr == TEL_E_BADNUMBER) LogRefusedNumber(sNumber, "no such simulated callee");
+    if (hr == TEL_E_BADNUMBER && pBackend.get() == m_pCore->m_aBackends.front().get()) {
+      LogRefusedNumber(sNumber, "no such simulated callee");
+    }
+    if (hr == TEL_E_NOLINE) {
+      LogRefusedNumber(sNumber, "no telephone line is configured for this number");
+    }
     if (!Succeeded(hr)) return hr;
     auto& aCalls = m_pCore->m_aCalls;
     std::erase_if(aCalls, [](const std::weak_ptr<ITelCall>& pOld) { return pOld.expired(); });
@@ -75,8 +80,10 @@ HRESULT CTelAddress::CreateCall(const std::string& sNumber, int iAddressType, in
 
 class CTelephony final : public ITelephony {
  public:
-  explicit CTelephony(const std::string& sWorkingFolder) : m_pCore(std::make_shared<STelCore>()) {
+  CTelephony(const std::string& sWorkingFolder, FnSipAccount fnSipAccount)
+      : m_pCore(std::make_shared<STelCore>()) {
     m_pCore->m_aBackends.push_back(CreateSimBackend(sWorkingFolder));
+    m_pCore->m_aBackends.push_back(CreateSipBackend(std::move(fnSipAccount)));
     m_pAddress = std::make_shared<CTelAddress>(m_pCore);
   }
   ~CTelephony() override { Shutdown(); }
@@ -137,7 +144,7 @@ HRESULT CTelephony::Unadvise(uint32_t uCookie) {
 }
 
 HRESULT CTelephony::SetEventFilter(int iEventMask) {
-  m_pCore->m_pHub->SetFilter(iEventMask & (TE_CALLNOTIFICATION | TE_CALLSTATE));
+  m_pCore->m_pHub->SetFilter(iEventMask & (TE_CALLNOTIFICATION | TE_CALLSTATE | TE_DIGITEVENT));
   return S_OK;
 }
 
@@ -172,7 +179,12 @@ const char* DescribeTelephonyResult(HRESULT hr) {
 
 HRESULT CreateTelephony(const std::string& sWorkingFolder,
                         std::unique_ptr<ITelephony>& pTelephony) {
-  pTelephony = std::make_unique<CTelephony>(sWorkingFolder);
+  return CreateTelephony(sWorkingFolder, FnSipAccount(), pTelephony);
+}
+
+HRESULT CreateTelephony(const std::string& sWorkingFolder, FnSipAccount fnSipAccount,
+                        std::unique_ptr<ITelephony>& pTelephony) {
+  pTelephony = std::make_unique<CTelephony>(sWorkingFolder, std::move(fnSipAccount));
   return S_OK;
 }
 

@@ -6,11 +6,13 @@
 // table (platform/audio/wave_devices.h); GetID("wave/out") and GetID("wave/in") name them.
 //
 // Backends are chosen by the number's form: "sim:..." dials the simulated line, whose far end is
-// a scripted callee (see sim_line.h); other numbers need a SIP account (a later backend) and are
-// refused with TEL_E_NOLINE until it is configured. The telephony object offers one address
+// a scripted callee (see sim_line.h); "sip:user@host[:port]" is dialled over SIP directly; other
+// numbers go to the SIP account's domain through its proxy (see sip_account.h), and are refused
+// with TEL_E_NOLINE while no account is configured. The telephony object offers one address
 // that carries audio, "Wardenix line", which dials through the backend that the number names.
 //
-// Events: TE_CALLSTATE with the new state of a call, in the order the states happen, on the
+// Events: TE_CALLSTATE with the new state of a call, in the order the states happen, and
+// TE_DIGITEVENT with a key the far end pressed on its keypad ('0'..'9', '*', '#', 'A'..'D'), on the
 // layer's notification thread (never on the caller's thread). A synchronous Connect returns only
 // after the CS_CONNECTED event has been delivered to every advised sink, so a caller that keeps
 // the state from its sink sees the call connected when Connect returns S_OK.
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "platform/component.h"
+#include "platform/telephony/sip_account.h"
 
 namespace wdx {
 
@@ -41,6 +44,7 @@ inline constexpr int CS_QUEUED = 6;
 // Event codes and the event filter's bits.
 inline constexpr int TE_CALLNOTIFICATION = 0x4;
 inline constexpr int TE_CALLSTATE = 0x8;
+inline constexpr int TE_DIGITEVENT = 0x8000;
 
 inline constexpr int TAPIMEDIATYPE_AUDIO = 0x8;
 inline constexpr int LINEADDRESSTYPE_PHONENUMBER = 0x1;
@@ -59,11 +63,13 @@ const char* DescribeTelephonyResult(HRESULT hr);
 
 class ITelCall;
 
-// What an event tells: its code, the call it is about and, for TE_CALLSTATE, the new state.
+// What an event tells: its code, the call it is about and, for TE_CALLSTATE, the new state; for
+// TE_DIGITEVENT, the key pressed.
 struct STelEvent {
   int m_iEvent = 0;
   int m_iCallState = CS_IDLE;
   const ITelCall* m_pCall = nullptr;
+  char m_cDigit = 0;
 };
 
 class ITelEventSink {
@@ -108,11 +114,17 @@ class ITelephony {
   virtual HRESULT EnumerateAddresses(std::vector<std::shared_ptr<ITelAddress>>& aAddresses) = 0;
   virtual HRESULT Advise(ITelEventSink* pSink, uint32_t& uCookie) = 0;
   virtual HRESULT Unadvise(uint32_t uCookie) = 0;
-  // Bits TE_CALLNOTIFICATION | TE_CALLSTATE: the events delivered (none before it is set).
+  // Bits TE_CALLNOTIFICATION | TE_CALLSTATE | TE_DIGITEVENT: the events delivered (none before
+  // it is set).
   virtual HRESULT SetEventFilter(int iEventMask) = 0;
 };
 
 // sWorkingFolder: the program folder; the simulated line records its calls to its "simcalls/".
+// fnSipAccount is asked for the SIP account each time a call to a non-simulated number is created
+// (so that a changed setting counts from the next call); without it, only "sip:" numbers can be
+// dialled over SIP.
 HRESULT CreateTelephony(const std::string& sWorkingFolder, std::unique_ptr<ITelephony>& pTelephony);
+HRESULT CreateTelephony(const std::string& sWorkingFolder, FnSipAccount fnSipAccount,
+                        std::unique_ptr<ITelephony>& pTelephony);
 
 }  // namespace wdx
