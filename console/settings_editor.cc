@@ -39,13 +39,14 @@ size_t SectionEnd(const std::vector<std::string>& oLines, size_t uHeader) {
 
 // Keys of "[KEYS]" that the service reads (besides PName1..6, PNum1..6 and PE1..6).
 // clang-format off
-const std::array<const char*, 28> kKeys = {
+const std::array<const char*, 31> kKeys = {
     "RestartsB4Reboot", "AdminId",        "MachineName",    "DomainName", "Password",
     "UseIni",           "MinuteInterval", "RstrSecs",       "LogEvents",  "GOS",
     "PAck",             "MsgDown",        "MsgUp",          "SmtpServer", "EmailBodyDown",
     "EmailBodyUp",      "EmailSubject",   "EmailSubjectDn", "EmailFrom",  "EmailUrl",
     "EmailEnabled",     "Sensitivity",    "WATCH",          "SvrStatus",  "UrlTimeout",
-    "SmtpSecurity",     "SmtpUser",       "SmtpPassword"};
+    "SmtpSecurity",     "SmtpUser",       "SmtpPassword",   "SipAccount", "SipPassword",
+    "SipProxy"};
 // clang-format on
 
 // The list sections the service reads, in the order "settings list" shows them.
@@ -144,7 +145,8 @@ std::vector<std::string> CSettingsEditor::ListKeys() const {
   for (std::string& sLine : oKeys) {
     const size_t uEquals = sLine.find('=');
     const std::string sKey = uEquals == std::string::npos ? "" : CZuvStr::Trimmed(sLine.substr(0, uEquals));
-    if (EqualsNoCase(sKey, "Password") || EqualsNoCase(sKey, "SmtpPassword")) {
+    if (EqualsNoCase(sKey, "Password") || EqualsNoCase(sKey, "SmtpPassword") ||
+        EqualsNoCase(sKey, "SipPassword")) {
       sLine = sLine.substr(0, uEquals + 1) + "********";
     }
   }

@@ -45,10 +45,10 @@ TEST_F(SettingsEditorTest, ReadsOfAnAbsentFileCreateNothing) {
 }
 
 TEST_F(SettingsEditorTest, ListShowsEverySectionWithItsLines) {
-  ASSERT_TRUE(m_oEditor.ImportLines({"[KEYS]", "Password=pw", "AdminId=ops", "SmtpPassword=s", "[STOPS]",
+  ASSERT_TRUE(m_oEditor.ImportLines({"[KEYS]", "Password=pw", "AdminId=ops", "SmtpPassword=s", "SipPassword=t", "[STOPS]",
                                      "/usr/bin/app", "[URLS]", "http://a/", "http://b/"}));
   ASSERT_TRUE(m_oEditor.Load());
-  EXPECT_EQ(m_oEditor.ListKeys(), (std::vector<std::string>{"Password=********", "AdminId=ops", "SmtpPassword=********"}));
+  EXPECT_EQ(m_oEditor.ListKeys(), (std::vector<std::string>{"Password=********", "AdminId=ops", "SmtpPassword=********", "SipPassword=********"}));
   EXPECT_EQ(m_oEditor.ListSections(),
             (std::vector<std::string>{"[URLS]", "http://a/", "http://b/", "[RURLS]", "[PROGS]",
                                       "[STOPS]", "/usr/bin/app", "[EMAILS]"}));

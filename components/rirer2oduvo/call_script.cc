@@ -17,7 +17,7 @@ constexpr int kListenPasses = 2;
 constexpr int kBeforeListeningMs = 200;
 constexpr int kAfterPassMs = 100;
 constexpr const char* kAskForYes =
-    "To acknowledge this call please say: YES! Otherwise, just hang up.";
+    "To acknowledge this call please say: YES! Or press 1. Otherwise, just hang up.";
 constexpr const char* kNoAcknowledgement = "Message ends. Goodbye.";
 
 bool Contains(const std::string& sText, const char* szWord) {
@@ -129,15 +129,29 @@ HRESULT CCallingThread::AnswerRecognized(const std::string& sText, bool& bEndLoo
   return SayAndWait("What?", SPF_DEFAULT);
 }
 
+bool CCallingThread::TakeKeypadYes(HRESULT& hr) {
+  if (!m_bKeypadYes.exchange(false)) return false;
+  ZuvLogEvent("CCallingThread::HandleCall() heard: key 1");
+  bool bEndLoop = false;
+  hr = AnswerRecognized("YES", bEndLoop);
+  return true;
+}
+
 HRESULT CCallingThread::ConfirmationLoop(HRESULT hrStep) {
   HRESULT hr = hrStep;
   for (int iPass = 0; m_bAcknowledge && iPass < kListenPasses && m_pCurrentCall && IsConnected() &&
                       m_lCommandedState == COMMAND_RUN && !Terminating();
        ++iPass) {
     ServiceSleep(kBeforeListeningMs);
+    if (TakeKeypadYes(hr)) break;  // pressed while the message was spoken
     hr = m_cpCmdGrammar->SetRuleState(true);
     m_cpIncomingRecoCtxt->ClearEvents();
     hr = m_cpIncomingRecoCtxt->WaitForNotifyEvent(kListenMs);
+    if (m_bKeypadYes) {
+      m_cpCmdGrammar->SetRuleState(false);
+      TakeKeypadYes(hr);
+      break;
+    }
     if (!Succeeded(hr)) {
       m_cpCmdGrammar->SetRuleState(false);
       continue;

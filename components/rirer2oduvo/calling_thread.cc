@@ -250,6 +250,7 @@ bool CCallingThread::SendMessage(const std::string& sNumber) {
     m_pCurrentCall.reset();
     return false;
   }
+  m_bKeypadYes = false;
   hr = m_pCurrentCall->Connect(true);
   if (!Succeeded(hr)) {
     ZuvLogMessage(

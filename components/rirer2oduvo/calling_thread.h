@@ -97,6 +97,8 @@ class CCallingThread final {
   std::atomic<bool> m_bTapiReady{false};
   std::atomic<bool> m_bSendRequested{false};
   std::atomic<bool> m_bAcknowledged{false};
+  // The callee pressed 1 on the current call (set by the event thread, cleared at each dialling).
+  std::atomic<bool> m_bKeypadYes{false};
   std::atomic<CZuvEvent*> m_pZuvEvent{nullptr};
   std::atomic<int32_t> m_lProcessingStatus{STATUS_IDLE};
   // Set when Initialize has ended, whatever its outcome.
@@ -133,6 +135,8 @@ class CCallingThread final {
   HRESULT SayAndWait(const std::string& sText, uint32_t uFlags);
   HRESULT Announce();
   HRESULT SpeakMessage();
+  // True (and the answer given) when the callee has pressed 1.
+  bool TakeKeypadYes(HRESULT& hr);
   HRESULT ConfirmationLoop(HRESULT hrStep);
   HRESULT AnswerRecognized(const std::string& sText, bool& bEndLoop);
 

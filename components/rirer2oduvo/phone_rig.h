@@ -23,7 +23,7 @@ using Strings = std::vector<std::string>;
 
 inline constexpr const char* kMessage = "The web server stopped answering.";
 inline constexpr const char* kAskForYes =
-    "To acknowledge this call please say: YES! Otherwise, just hang up.";
+    "To acknowledge this call please say: YES! Or press 1. Otherwise, just hang up.";
 
 // One object in a folder of its own: on scripted engines where pauses take no time, or on the
 // engines and the clock a test hands in (then the test puts the grammar in the folder).

@@ -1,6 +1,7 @@
 // The platform's telephony and speech layers behind IPhoneEngines.
 #include "components/rirer2oduvo/phone_engines.h"
 
+#include "components/rirer2oduvo/sip_settings.h"
 #include "platform/audio/wave_devices.h"
 
 namespace wdx::rirer {
@@ -10,7 +11,8 @@ class CRealPhoneEngines final : public IPhoneEngines {
  public:
   HRESULT CreateTelephony(const std::string& sWorkingFolder,
                           std::unique_ptr<ITelephony>& pTelephony) override {
-    return ::wdx::CreateTelephony(sWorkingFolder, pTelephony);
+    return ::wdx::CreateTelephony(
+        sWorkingFolder, [sWorkingFolder] { return ReadSipAccount(sWorkingFolder); }, pTelephony);
   }
   HRESULT CreateVoice(std::shared_ptr<ISpVoice>& pVoice) override { return CreateSpVoice(pVoice); }
   HRESULT CreateRecognizer(std::shared_ptr<ISpRecognizer>& pRecognizer) override {

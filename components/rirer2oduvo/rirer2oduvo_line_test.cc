@@ -42,7 +42,7 @@ class CFastClock final : public IClock {
 // The texts of the call script that the checks measure.
 constexpr const char* kAnnouncement = "Server is down.";
 constexpr const char* kAskForYes =
-    "To acknowledge this call please say: YES! Otherwise, just hang up.";
+    "To acknowledge this call please say: YES! Or press 1. Otherwise, just hang up.";
 // A recording is as long as the texts spoken into the line, give or take this (0.19 s); one
 // "What?" is twice as long.
 constexpr size_t kLengthTolerance = 1500;
@@ -123,6 +123,34 @@ class PhoneLineTest : public ::testing::Test {
   CFastClock m_oClock;
   CPhoneRig m_oRig;
 };
+
+TEST_F(PhoneLineTest, PressingOneAcknowledgesAndOtherKeysDoNot) {
+  Start(true, {"Ann=sim:key:2", "Bob=sim:key:1", "Cid=sim:yes"});
+  EXPECT_EQ(RunCycle(), PHONE_STATUS_DONE);
+  EXPECT_EQ(m_oRig.Acknowledged(), -1);
+  EXPECT_TRUE(Phoned("Ann was phoned at sim:key:2."));
+  EXPECT_FALSE(Phoned("Ann was phoned at sim:key:2. This person acknowledged the call."));
+  EXPECT_TRUE(Phoned("Bob was phoned at sim:key:1. This person acknowledged the call."));
+  EXPECT_EQ(m_oRig.Log().find("Cid was phoned"), std::string::npos);
+  EXPECT_NE(m_oRig.Log().find("CCallingThread::HandleCall() heard: key 1"), std::string::npos);
+  // Bob heard the script up to the question, then the answer to his key.
+  const size_t uExpected =
+      SpokenLength({kAnnouncement, kAnnouncement, kAnnouncement, kAnnouncement, kMessage, "Repeat!",
+                    kMessage, kAskForYes, "You said YES, Call cycle ends. Bye."});
+  Strings aPaths = Recordings("key");
+  ASSERT_EQ(aPaths.size(), 2u);
+  // "<date>-<time>-<n>-key.wav": calls are numbered in the order they are answered.
+  const auto fnNumber = [](const std::string& sPath) {
+    const std::string sName = std::filesystem::path(sPath).filename().string();
+    return std::stoi(sName.substr(16));
+  };
+  std::sort(aPaths.begin(), aPaths.end(),
+            [&](const std::string& a, const std::string& b) { return fnNumber(a) < fnNumber(b); });
+  std::vector<int16_t> aBob;
+  uint32_t uRate = 0;
+  ASSERT_TRUE(ReadWavFile(aPaths[1], aBob, uRate));
+  EXPECT_NEAR(double(aBob.size()), double(uExpected), double(kLengthTolerance));
+}
 
 TEST_F(PhoneLineTest, YesEndsTheRoundAfterANo) {
   Start(true, {"Ann=sim:no", "Bob=sim:yes", "Cid=sim:yes"});

@@ -121,7 +121,7 @@ HRESULT CZuvTapiEventThread::RegisterTapiEventInterface() {
   HRESULT hr = m_pTapi->Advise(m_pTAPIEventNotification, m_uAdviseCookie);
   if (!Succeeded(hr)) return hr;
   m_bAdvised = true;
-  return m_pTapi->SetEventFilter(TE_CALLNOTIFICATION | TE_CALLSTATE);
+  return m_pTapi->SetEventFilter(TE_CALLNOTIFICATION | TE_CALLSTATE | TE_DIGITEVENT);
 }
 
 void CZuvTapiEventThread::Unregister() {
@@ -139,6 +139,14 @@ void CZuvTapiEventThread::OnTapiEvent(const STelEvent& oEvent) {
     ZuvLogEvent("CZuvTapiEventThread::OnTapiEvent: TE_CALLSTATE");
     if (m_pCallingThread != nullptr) m_pCallingThread->m_lCallState = oEvent.m_iCallState;
     if (const char* szLine = CallStateLine(oEvent.m_iCallState)) ZuvLogEvent(szLine);
+  } else if (oEvent.m_iEvent == TE_DIGITEVENT) {
+    ZuvLogEvent(("CZuvTapiEventThread::OnTapiEvent: TE_DIGITEVENT " + std::string(1, oEvent.m_cDigit))
+                    .c_str());
+    // Pressing 1 answers as saying YES does; only a key of the call on the line counts.
+    if (m_pCallingThread != nullptr && oEvent.m_cDigit == '1' &&
+        m_pCallingThread->m_lCallState == CS_CONNECTED) {
+      m_pCallingThread->m_bKeypadYes = true;
+    }
   } else {
     ZuvLogEvent("CZuvTapiEventThread::OnTapiEvent: event was not processed");
   }

@@ -49,6 +49,11 @@ void CSimCallee::SetHangUpHandler(std::function<void()> fnHandler) {
   m_fnHangUp = std::move(fnHandler);
 }
 
+void CSimCallee::SetKeyHandler(std::function<void(char)> fnHandler) {
+  std::lock_guard<std::mutex> oGuard(m_oLock);
+  m_fnKey = std::move(fnHandler);
+}
+
 bool CSimCallee::Hear(const int16_t* pSamples, size_t uCount) {
   if (uCount > 0 && pSamples == nullptr) return false;
   std::function<void()> fnHangUp;
@@ -93,6 +98,14 @@ void CSimCallee::SetListening(bool bListening) {
     bTurn = m_bHeardSinceTurn;
     m_bHeardSinceTurn = false;
   }
+  if (bTurn && m_oScript.m_cKey != 0) {
+    std::function<void(char)> fnKey;
+    {
+      std::lock_guard<std::mutex> oGuard(m_oLock);
+      fnKey = m_fnKey;
+    }
+    if (fnKey) fnKey(m_oScript.m_cKey);
+  }
   if (!bTurn || m_oScript.m_sWords.empty()) return;
   const std::vector<int16_t>& aAnswer = GetAnswer();  // slow: outside the lock
   std::lock_guard<std::mutex> oGuard(m_oLock);
@@ -136,6 +149,7 @@ void CSimCallee::Close() {
     m_bListening = false;
     m_aSpeech.clear();
     m_fnHangUp = nullptr;
+    m_fnKey = nullptr;
     if (!m_oRecording.IsOpen()) return;
     if (m_oRecording.Close()) sPath = m_oRecording.GetPath();
   }

@@ -30,6 +30,7 @@ inline constexpr uint32_t kSimLineRate = 8000;
 
 struct SSimCalleeScript {
   std::string m_sWords;         // what it says on its turn; empty: it says nothing
+  char m_cKey = 0;              // the key it presses on its turn; 0: none
   uint64_t m_uHangUpAfter = 0;  // samples heard before it hangs up; 0: it never does
 };
 
@@ -45,6 +46,8 @@ class CSimCallee final {
   bool StartRecording(const std::string& sPath);
   // Called once when the callee hangs up.
   void SetHangUpHandler(std::function<void()> fnHandler);
+  // Called on each turn of a callee that presses a key (on the thread that starts listening).
+  void SetKeyHandler(std::function<void(char)> fnHandler);
 
   // The line's output: hears and records uCount samples. False once the line is gone (or when
   // the callee hung up before hearing all of them).
@@ -66,6 +69,7 @@ class CSimCallee final {
   mutable std::mutex m_oLock;
   CWavWriter m_oRecording;
   std::function<void()> m_fnHangUp;
+  std::function<void(char)> m_fnKey;
   uint64_t m_uHeard = 0;           // samples heard in all
   bool m_bHeardSinceTurn = false;  // sound heard since it last spoke (or could have)
   bool m_bHeardSound = false;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -61,6 +62,11 @@ class CSimCall final : public ITelCall, public std::enable_shared_from_this<CSim
  private:
   bool Ring(int iMilliseconds) const;
   HRESULT GiveUp(HRESULT hrReason);
+ public:
+  // The far end pressed a key: told to the sinks while the call is up.
+  void PressKey(char cKey);
+
+ private:
   HRESULT Answer();
   std::shared_ptr<CSimCallee> StartCallee();
   // Under m_oLock: the new state, told to the sinks; the sequence number of its event.
@@ -134,6 +140,7 @@ HRESULT CSimCall::Answer() {
 std::shared_ptr<CSimCallee> CSimCall::StartCallee() {
   SSimCalleeScript oCallee;
   oCallee.m_sWords = m_oScript.m_sWords;
+  oCallee.m_cKey = m_oScript.m_cKey;
   if (m_oScript.m_bHangsUp)
     oCallee.m_uHangUpAfter = uint64_t{kSimLineRate} * kSimHangUpAfterMs / 1000;
   auto pCallee = std::make_shared<CSimCallee>(m_sNumber, std::move(oCallee));
@@ -151,7 +158,15 @@ std::shared_ptr<CSimCallee> CSimCall::StartCallee() {
   pCallee->SetHangUpHandler([pWeak] {
     if (auto pCall = pWeak.lock()) pCall->Disconnect();
   });
+  pCallee->SetKeyHandler([pWeak](char cKey) {
+    if (auto pCall = pWeak.lock()) pCall->PressKey(cKey);
+  });
   return pCallee;
+}
+
+void CSimCall::PressKey(char cKey) {
+  std::lock_guard<std::mutex> oGuard(m_oLock);
+  if (m_iState.load() == CS_CONNECTED) m_pHub->PostDigit(shared_from_this(), cKey);
 }
 
 HRESULT CSimCall::Disconnect() {
@@ -216,6 +231,10 @@ bool ParseSimNumber(const std::string& sNumber, SSimNumber& oNumber) {
   } else if (sScript.compare(0, 4, "say:") == 0 && !IsBlank(sScript.substr(4))) {
     oNumber.m_sScript = "say";
     oNumber.m_sWords = sScript.substr(4);
+  } else if (sScript.size() == 5 && sScript.compare(0, 4, "key:") == 0 &&
+             std::strchr("0123456789*#", sScript[4]) != nullptr) {
+    oNumber.m_sScript = "key";
+    oNumber.m_cKey = sScript[4];
   } else if (sScript == "hangup") {
     oNumber.m_bHangsUp = true;
   } else if (sScript == "busy") {

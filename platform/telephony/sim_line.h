@@ -2,6 +2,7 @@
 // demos and operators trying the system without a telephone account. Scripts:
 //   sim:yes, sim:no, sim:goodbye   answer, and say that word on their turn;
 //   sim:say:<words>                answers, and says the words on its turn;
+//   sim:key:<key>                  answers, and presses the key (0-9, *, #) on its turn;
 //   sim:silent                     answers and never says anything;
 //   sim:hangup                     answers, says nothing, hangs up after hearing 3 s of audio;
 //   sim:busy                       rings, then the line is busy;
@@ -23,6 +24,7 @@ namespace wdx {
 struct SSimNumber {
   std::string m_sScript;  // "yes", ..., "say"
   std::string m_sWords;   // what the callee says on its turn
+  char m_cKey = 0;        // the key it presses on its turn; 0: none
   int m_iRingMs = 0;      // service time it rings before it answers or gives up
   bool m_bAnswers = false;
   bool m_bBusy = false;

@@ -309,6 +309,33 @@ TEST_F(SimLineTest, AnUnrecordableCallStillConnectsAndSaysWhy) {
   EXPECT_EQ(m_oFolder.Read("simcalls"), "a file where the folder should be");
 }
 
+TEST_F(SimLineTest, AKeyCalleePressesItsKeyOnItsTurnOnly) {
+  SLine oLine = Answered("sim:key:1");
+  ASSERT_TRUE(oLine.m_pOut);
+  const auto fnKeys = [&] {
+    std::string sKeys;
+    for (const STelEvent& oEvent : m_oEvents.Events()) {
+      if (oEvent.m_iEvent != TE_DIGITEVENT) continue;
+      EXPECT_EQ(oEvent.m_pCall, oLine.m_pCall.get());
+      sKeys += oEvent.m_cDigit;
+    }
+    return sKeys;
+  };
+  const size_t uBefore = m_oEvents.Events().size();
+  oLine.m_pIn->SetListening(true);  // nothing heard yet: not its turn
+  oLine.m_pIn->SetListening(false);
+  const std::vector<int16_t> aTone = Tone(800);
+  ASSERT_TRUE(oLine.m_pOut->Write(aTone.data(), aTone.size()));
+  oLine.m_pIn->SetListening(true);
+  ASSERT_TRUE(m_oEvents.WaitForCount(uBefore + 1));
+  EXPECT_TRUE(IsSilent(Hear(*oLine.m_pIn, 8000)));  // it says nothing
+  oLine.m_pIn->SetListening(false);
+  oLine.m_pIn->SetListening(true);  // no new sound: no new turn
+  EXPECT_EQ(oLine.m_pCall->Disconnect(), S_OK);
+  ASSERT_TRUE(m_oEvents.WaitForCount(uBefore + 2));  // the hang-up, after any key
+  EXPECT_EQ(fnKeys(), "1");
+}
+
 TEST(SimNumberTest, ScriptsAreReadFromTheNumber) {
   struct SCase {
     const char* m_szNumber;
@@ -327,6 +354,10 @@ TEST(SimNumberTest, ScriptsAreReadFromTheNumber) {
       {"sim:hangup", true, "hangup", "", 2000, true, false, true},
       {"sim:busy", true, "busy", "", 2000, false, true, false},
       {"sim:noanswer", true, "noanswer", "", 30000, false, false, false},
+      {"sim:key:1", true, "key", "", 2000, true, false, false},
+      {"sim:key:#", true, "key", "", 2000, true, false, false},
+      {"sim:key:x", false, "", "", 0, false, false, false},
+      {"sim:key:12", false, "", "", 0, false, false, false},
       {"sim:Yes", false, "", "", 0, false, false, false},
       {"yes", false, "", "", 0, false, false, false},
   };

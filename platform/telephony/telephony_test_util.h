@@ -73,7 +73,7 @@ class CTelephonyFixture : public ::testing::Test {
     ASSERT_EQ(CreateTelephony(m_oFolder.Path(), m_pTelephony), S_OK);
     ASSERT_EQ(m_pTelephony->Initialize(), S_OK);
     ASSERT_EQ(m_pTelephony->Advise(&m_oEvents, m_uCookie), S_OK);
-    ASSERT_EQ(m_pTelephony->SetEventFilter(TE_CALLNOTIFICATION | TE_CALLSTATE), S_OK);
+    ASSERT_EQ(m_pTelephony->SetEventFilter(TE_CALLNOTIFICATION | TE_CALLSTATE | TE_DIGITEVENT), S_OK);
     std::vector<std::shared_ptr<ITelAddress>> aAddresses;
     ASSERT_EQ(m_pTelephony->EnumerateAddresses(aAddresses), S_OK);
     ASSERT_EQ(aAddresses.size(), 1u);
