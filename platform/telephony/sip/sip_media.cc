@@ -5,12 +5,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 #include "platform/platform_log.h"
+#include "platform/telephony/sip/sip_send_stats.h"
 #include "platform/telephony/sip/sip_wave.h"
 
 namespace wdx::sip {
@@ -73,7 +72,6 @@ class CSipMediaImpl final : public CSipMedia {
   void SendFrame();
   void PassFrame();
   void ScheduleTick();
-  void CountSent(Clock::time_point tSent);
 
   const std::function<void(char)> m_fnDigit;
   const std::shared_ptr<CSipLineAudio> m_pLine;
@@ -111,12 +109,7 @@ class CSipMediaImpl final : public CSipMedia {
   uint64_t m_uReceived = 0;
   uint64_t m_uDropped = 0;
 
-  mutable std::mutex m_oStatsLock;
-  uint64_t m_uSent = 0;
-  Clock::time_point m_tLastSent;
-  double m_dSumMs = 0;
-  double m_dSumSquaresMs = 0;
-  double m_dMaxMs = 0;
+  CSendIntervals m_oSent;
 };
 
 CSipMediaImpl::~CSipMediaImpl() {
@@ -289,17 +282,7 @@ std::string CSipMediaImpl::GetCodecName() const {
 }
 
 SSendStats CSipMediaImpl::GetSendStats() const {
-  std::lock_guard<std::mutex> oGuard(m_oStatsLock);
-  SSendStats oStats;
-  oStats.m_uPackets = m_uSent;
-  if (m_uSent < 2) return oStats;
-  const double dIntervals = static_cast<double>(m_uSent - 1);
-  oStats.m_dMeanIntervalMs = m_dSumMs / dIntervals;
-  const double dVariance =
-      m_dSumSquaresMs / dIntervals - oStats.m_dMeanIntervalMs * oStats.m_dMeanIntervalMs;
-  oStats.m_dStdDevIntervalMs = std::sqrt(std::max(dVariance, 0.0));
-  oStats.m_dMaxIntervalMs = m_dMaxMs;
-  return oStats;
+  return m_oSent.Get();
 }
 
 void CSipMediaImpl::OnRtp(const struct sa* pSource, const struct rtp_header* pHeader,
@@ -377,19 +360,7 @@ void CSipMediaImpl::SendFrame() {
   m_uTimestamp += kLineFrameSamples;
   if (iError != 0) return;  // the next tick tries again; a lost frame is heard as a click
   m_bMarker = false;
-  CountSent(Clock::now());
-}
-
-void CSipMediaImpl::CountSent(Clock::time_point tSent) {
-  std::lock_guard<std::mutex> oGuard(m_oStatsLock);
-  if (m_uSent > 0) {
-    const double dMs = std::chrono::duration<double, std::milli>(tSent - m_tLastSent).count();
-    m_dSumMs += dMs;
-    m_dSumSquaresMs += dMs * dMs;
-    m_dMaxMs = std::max(m_dMaxMs, dMs);
-  }
-  m_tLastSent = tSent;
-  ++m_uSent;
+  m_oSent.Add(Clock::now());
 }
 
 // Hands one frame of what arrived to the wave-in device: silence when the jitter buffer has
