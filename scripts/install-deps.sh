@@ -6,7 +6,7 @@ packages=(build-essential cmake ninja-build ccache pkg-config git
   nlohmann-json3-dev libcpp-httplib-dev libssl-dev openssl python3-aiosmtpd
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libespeak-ng-dev espeak-ng-data libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
-  libsamplerate0-dev libsndfile1-dev libre-dev librem-dev baresip-core sip-tester)
+  libsamplerate0-dev libsndfile1-dev libre-dev librem-dev baresip-core sip-tester espeak-ng)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,16 +14,6 @@ constexpr size_t kTailLength = 16;
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 
-bool ContainsNoCase(std::string_view sText, std::string_view sPart) {
-  auto fnEqual = [](char cLeft, char cRight) {
-    return std::tolower(static_cast<unsigned char>(cLeft)) ==
-           std::tolower(static_cast<unsigned char>(cRight));
-  };
-  return std::search(sText.begin(), sText.end(), sPart.begin(), sPart.end(), fnEqual) !=
-             sText.end() ||
-         sPart.empty();
-}
-
 void KeepTail(std::string& sTail, char cChar) {
   sTail += cChar;
   if (sTail.size() > kTailLength) sTail.erase(0, sTail.size() - kTailLength);
@@ -190,7 +180,7 @@ bool CChannel::ReadLine(CTxtFile4& oFile, SLineText& oLine) {
 void CChannel::ExamineLine(const SLineText& oLine) {
   const std::string& sText = oLine.m_sText;
   if (sText.find(m_sTypeMarker) == std::string::npos) return;
-  if (!ContainsNoCase(sText, m_oDescription.GetBuffer())) return;
+  if (sText.find(m_oDescription.GetBuffer()) == std::string_view::npos) return;
   const int32_t lState = StateOfEnding(oLine.m_sTail);
   if (lState < 0) {
     ++m_iUnendedLines;
