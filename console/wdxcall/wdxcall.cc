@@ -73,6 +73,16 @@ int RunLines(IDispatch& oObject, std::istream& oIn, std::ostream& oOut, std::ost
   return iExitCode;
 }
 
+// The component layer's reason for a failed creation where it says more than the code (the
+// library's path, the loader's text), without its code.
+std::string CreationDetail(HRESULT hr) {
+  if (hr == REGDB_E_CLASSNOTREG || hr == E_NOINTERFACE) return "";
+  std::string sDetail = GetComponentError();
+  const size_t uCode = sDetail.rfind(" (0x");
+  if (uCode != std::string::npos) sDetail.erase(uCode);
+  return sDetail.empty() ? "" : ": " + sDetail;
+}
+
 }  // namespace
 
 bool SplitCallLine(const std::string& sLine, std::vector<SCallWord>& oWords, std::string& sError) {
@@ -197,9 +207,8 @@ int RunWdxcall(const std::vector<std::string>& oArgs, std::istream& oIn, std::os
     CInterfacePtr<IDispatch> pObject;
     const HRESULT hr = CreateInstance(oArgs[0], IID_IDispatch, pObject.Receive());
     if (!Succeeded(hr) || !pObject) {
-      const std::string& sDetail = GetComponentError();
       oErr << "wdxcall: cannot create " << oArgs[0] << ": " << DescribeFailure(hr)
-           << (sDetail.empty() ? "" : ": ") << sDetail << std::endl;
+           << CreationDetail(hr) << std::endl;
       return WDXCALL_CANNOT_CREATE;
     }
     if (oArgs.size() == 1) {

@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "platform/registry_store.h"
 #include "tests/support/temp_registry.h"
 
 namespace wdx {
@@ -100,10 +101,17 @@ TEST(WdxcallWords, ResultsPrintOnOneLine) {
 }
 
 // Whole runs in this process on the real life-sign library.
+constexpr const char* kGoneClsid = "{5B0E7C3A-2D41-4F86-9A1B-7C3E5D2F1A09}";
+
 class WdxcallRun : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(RegisterLibrary(std::string(WDX_DIST_DIR) + "/ZuvLifeSign.so", false), S_OK);
+    // A class whose library has gone.
+    auto pStore = OpenRegistryStore();
+    ASSERT_TRUE(pStore->SetValue("HKCR\\Gone.Thing\\CLSID", "", kGoneClsid));
+    ASSERT_TRUE(pStore->SetValue(std::string("HKCR\\CLSID\\") + kGoneClsid + "\\InprocServer32",
+                                 "", m_oRegistry.Folder() + "Gone.so"));
   }
   int Run(const std::vector<std::string>& oArgs, const std::string& sInput = "") {
     std::istringstream oIn(sInput);
@@ -138,6 +146,8 @@ TEST_F(WdxcallRun, OneCallFromTheArgumentsAndItsErrors) {
        "",
        "Delete: wrong number of arguments"},
       {{"No.Such"}, WDXCALL_CANNOT_CREATE, "", "cannot create No.Such: class not registered"},
+      {{"Gone.Thing", "Go"}, WDXCALL_CANNOT_CREATE, "",
+       "cannot create Gone.Thing: component library not found (0x800401F8): "},
       {{}, WDXCALL_BAD_ARGUMENTS, "", "usage: wdxcall"},
       {{"--help"}, WDXCALL_OK, "usage: wdxcall", ""},
   };
