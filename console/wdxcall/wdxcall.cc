@@ -43,6 +43,7 @@ bool IsCommentOrEmpty(const std::string& sLine) {
 // Calls and prints; false (error already written) when the call failed.
 bool CallAndPrint(IDispatch& oObject, const std::vector<SCallWord>& oWords,
                   const std::string& sWhere, std::ostream& oOut, std::ostream& oErr) {
+  if (oWords.empty()) return true;
   std::vector<CVariant> aArgs;
   for (size_t i = 1; i < oWords.size(); ++i) aArgs.push_back(ArgumentVariant(oWords[i]));
   std::string sResult;
