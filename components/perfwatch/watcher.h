@@ -10,11 +10,13 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "components/perfwatch/iwatcher.h"
 #include "components/perfwatch/pw.h"
 #include "foundation/log_file.h"
 #include "platform/component_module.h"
+#include "platform/dispatch_object.h"
 
 namespace wdx {
 
@@ -24,7 +26,7 @@ class IWatcherEntry : public IWatcher {
   static constexpr const char* kIid = IID_IWatcher;
 };
 
-class CWatcher final : public CComObject<CWatcher, IWatcherEntry> {
+class CWatcher final : public CComObject<CWatcher, IWatcherEntry, CDispatchEntry<CWatcher>> {
  public:
   CWatcher();
   ~CWatcher() override;
@@ -40,6 +42,9 @@ class CWatcher final : public CComObject<CWatcher, IWatcherEntry> {
   HRESULT SetSamplePeriod(const CVariant& vSamplePeriod) override;
   HRESULT UpdateInstanceCount(const CVariant& vInstance, int32_t* plResult) override;
   HRESULT GetFirstFailure(CVariant* pvResult) override;
+
+  // The automation table: the IWatcher methods by name, dispatch identifiers 1-11.
+  std::vector<SDispMethod> GetDispatchTable();
 
   // The sampler (nullptr before Reinitialize), for tests and diagnostics.
   CPW* GetSampler() const { return m_pSampler.get(); }

@@ -305,5 +305,31 @@ TEST(WatcherModule, LibraryServesTheWatcherAndUnloadsWhenDone) {
   // would count as lost once its memory is unmapped.
 }
 
+// Late binding: the IWatcher methods by name in interface order, on the same object.
+TEST(WatcherDispatch, CallsTheMethodsByName) {
+  CLogCapture oLog;
+  auto pWatcher = NewWatcher();
+  CInterfacePtr<IDispatch> pDispatch;
+  ASSERT_EQ(pWatcher->QueryInterface(IID_IDispatch, pDispatch.Receive()), S_OK);
+  const char* const aszNames[] = {"Reinitialize",         "ReadAllCounters", "GetDeltaByIndex",
+                                  "AllDeltasArePositive", "AddKey",          "IsReady",
+                                  "GetCounterVal",        "GetSampleResult", "SetSamplePeriod",
+                                  "UpdateInstanceCount",  "GetFirstFailure"};
+  int32_t lExpectedId = 0;
+  for (const char* szName : aszNames) {
+    int32_t lDispId = 0;
+    EXPECT_EQ(pDispatch->GetIDOfName(szName, lDispId), S_OK) << szName;
+    EXPECT_EQ(lDispId, ++lExpectedId) << szName;
+  }
+  CVariant vResult;
+  ASSERT_EQ(pDispatch->Invoke(5, {CVariant(Key("x", "Elapsed Time"))}, vResult), S_OK);
+  EXPECT_EQ(vResult.GetInt32(), -1);
+  ASSERT_EQ(pDispatch->Invoke(6, {}, vResult), S_OK);
+  EXPECT_EQ(vResult.GetInt32(), -1);  // the key went into this object's sampler
+  EXPECT_EQ(pWatcher->GetSampler()->GetKeyCount(), 1);
+  ASSERT_EQ(pDispatch->Invoke(11, {}, vResult), S_OK);
+  EXPECT_EQ(vResult.GetType(), VT_BSTR);
+}
+
 }  // namespace
 }  // namespace wdx

@@ -14,12 +14,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "components/rirer2oduvo/irirer2oduvo.h"
 #include "components/rirer2oduvo/phone_engines.h"
 #include "components/rirer2oduvo/thread_owner.h"
 #include "foundation/log_file.h"
 #include "platform/component_module.h"
+#include "platform/dispatch_object.h"
 
 namespace wdx {
 
@@ -31,7 +33,8 @@ class IRirer2OduvoEntry : public IRirer2Oduvo {
   static constexpr const char* kIid = IID_IRirer2Oduvo;
 };
 
-class CRirer2Oduvo final : public CComObject<CRirer2Oduvo, IRirer2OduvoEntry> {
+class CRirer2Oduvo final
+    : public CComObject<CRirer2Oduvo, IRirer2OduvoEntry, CDispatchEntry<CRirer2Oduvo>> {
  public:
   // The engines outlive the object.
   explicit CRirer2Oduvo(rirer::IPhoneEngines& oEngines);
@@ -50,6 +53,10 @@ class CRirer2Oduvo final : public CComObject<CRirer2Oduvo, IRirer2OduvoEntry> {
   HRESULT SetProcessingState(const int32_t* plngCommandedState, int32_t* plngResult) override;
   HRESULT Initialize(const CVariant& pvWorkingDirectory, int32_t* plngResult) override;
   HRESULT GetInitStatus(const int32_t* plngCommand, int32_t* plngStatus) override;
+
+  // The automation table: the IRirer2Oduvo methods by name, dispatch identifiers 1-12.
+  // SetRefToZuvEvent takes 0 (no event) only: an event object cannot cross by name.
+  std::vector<SDispMethod> GetDispatchTable();
 
   // For tests and diagnostics (null before Initialize).
   rirer::CThreadOwner* GetOwner() const { return m_pOwner.get(); }

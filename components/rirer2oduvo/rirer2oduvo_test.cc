@@ -137,5 +137,53 @@ TEST(Rirer2OduvoTest, ASecondInitializeAndTheFinalReleaseEndTheThreads) {
   EXPECT_FALSE(oRig.Has(" Error: ", "CThreadOwner::KillAllThreads() failed."));
 }
 
+// Late binding: the IRirer2Oduvo methods by name in interface order; an event object cannot be
+// named, so SetRefToZuvEvent takes 0 only.
+TEST(Rirer2OduvoTest, DispatchCallsTheMethodsByName) {
+  CPhoneRig oRig;
+  CInterfacePtr<IDispatch> pDispatch;
+  ASSERT_EQ(oRig.m_pObject->QueryInterface(IID_IDispatch, pDispatch.Receive()), S_OK);
+  const char* const aszNames[] = {"AddAddress",
+                                  "SendAlerts",
+                                  "DeleteAddresses",
+                                  "SetMessage1",
+                                  "SetAcknowledgeState",
+                                  "MessageType",
+                                  "GetAcknowledgedStatus",
+                                  "SetRefToZuvEvent",
+                                  "GetProcessingStatus",
+                                  "SetProcessingState",
+                                  "Initialize",
+                                  "GetInitStatus"};
+  int32_t lExpectedId = 0;
+  for (const char* szName : aszNames) {
+    int32_t lDispId = 0;
+    EXPECT_EQ(pDispatch->GetIDOfName(szName, lDispId), S_OK) << szName;
+    EXPECT_EQ(lDispId, ++lExpectedId) << szName;
+  }
+  struct SCase {
+    int32_t lDispId;
+    std::vector<CVariant> aArgs;
+    HRESULT hrExpected;
+    int32_t lResult;
+  };
+  const SCase aoCases[] = {
+      {12, {CVariant(int32_t{1011})}, S_OK, 0},  // not ready before Initialize
+      {11, {CVariant(oRig.m_oFolder.Path())}, S_OK, -1},
+      {12, {CVariant("1011")}, S_OK, -1},
+      {12, {CVariant("ready")}, DISP_E_TYPEMISMATCH, 0},
+      {1, {CVariant("Ann"), CVariant("fake:yes")}, S_OK, -1},
+      {8, {CVariant(int32_t{0})}, S_OK, -1},
+      {8, {CVariant(int32_t{1234})}, DISP_E_TYPEMISMATCH, 0},
+      {9, {}, S_OK, PHONE_STATUS_IDLE},
+  };
+  for (const SCase& oCase : aoCases) {
+    CVariant vResult;
+    EXPECT_EQ(pDispatch->Invoke(oCase.lDispId, oCase.aArgs, vResult), oCase.hrExpected)
+        << oCase.lDispId;
+    EXPECT_EQ(vResult.GetInt32(), oCase.lResult) << oCase.lDispId;
+  }
+}
+
 }  // namespace
 }  // namespace wdx

@@ -10,10 +10,12 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "components/safehand/action_thread.h"
 #include "components/safehand/iactor.h"
 #include "platform/component_module.h"
+#include "platform/dispatch_object.h"
 
 namespace wdx {
 
@@ -23,7 +25,7 @@ class IActorEntry : public IActor {
   static constexpr const char* kIid = IID_IActor;
 };
 
-class CActor final : public CComObject<CActor, IActorEntry> {
+class CActor final : public CComObject<CActor, IActorEntry, CDispatchEntry<CActor>> {
  public:
   CActor() = default;
   ~CActor() override;
@@ -33,6 +35,9 @@ class CActor final : public CComObject<CActor, IActorEntry> {
   HRESULT Go(int32_t* plngResult) override;
   HRESULT Stop(int32_t* plngResult) override;
   HRESULT ZuvEndThreads(int32_t* plngResult) override;
+
+  // The automation table: the IActor methods by name, dispatch identifiers 1-4.
+  std::vector<SDispMethod> GetDispatchTable();
 
   // For tests and diagnostics.
   bool IsArmed() const { return m_bArmed; }

@@ -215,5 +215,33 @@ TEST(SafehandLibrary, RegistersCreatesByProgIdAndUnloads) {
   EXPECT_FALSE(ClsidFromProgId("Safehand.Actor", sClsid));
 }
 
+// Late binding: the IActor methods by name in interface order, on the same object.
+TEST_F(ActorTest, DispatchCallsTheMethodsByName) {
+  CInterfacePtr<IDispatch> pDispatch;
+  ASSERT_EQ(m_pActor->QueryInterface(IID_IDispatch, pDispatch.Receive()), S_OK);
+  struct SCase {
+    const char* szName;
+    std::vector<CVariant> aArgs;
+    bool bArmedAfter;
+  };
+  const SCase aoCases[] = {
+      {"SetAct1", {CVariant("/bin/true"), CVariant(true), CVariant(false), CVariant(60000)}, false},
+      {"go", {}, true},
+      {"STOP", {}, false},
+      {"ZuvEndThreads", {}, false},
+  };
+  int32_t lExpectedId = 0;
+  for (const SCase& oCase : aoCases) {
+    int32_t lDispId = 0;
+    ASSERT_EQ(pDispatch->GetIDOfName(oCase.szName, lDispId), S_OK) << oCase.szName;
+    EXPECT_EQ(lDispId, ++lExpectedId) << oCase.szName;
+    CVariant vResult;
+    ASSERT_EQ(pDispatch->Invoke(lDispId, oCase.aArgs, vResult), S_OK) << oCase.szName;
+    EXPECT_EQ(vResult.GetInt32(), -1) << oCase.szName;
+    EXPECT_EQ(Actor().IsArmed(), oCase.bArmedAfter) << oCase.szName;
+  }
+  EXPECT_EQ(Actor().GetOwner()->GetCommand(), "/bin/true");
+}
+
 }  // namespace
 }  // namespace wdx

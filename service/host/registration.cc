@@ -20,8 +20,10 @@ std::string Key(const std::string& sPath) {
   return kHkcr + sPath;
 }
 
-// The component libraries that the service loads, registered with the program that uses them.
-const char* const kComponentLibraries[] = {"Perfwatch.so", "Safehand.so", "ZuvRirer2Oduvo.so"};
+// The component libraries that stand beside the program, registered with it: those the service
+// loads, and those that scripts call (the uptime report, the life sign).
+const char* const kComponentLibraries[] = {"Perfwatch.so", "Safehand.so", "ZuvRirer2Oduvo.so",
+                                           "WdReport.so", "ZuvLifeSign.so"};
 // Files the operator may edit, shipped beside the programs and put into the program folder
 // when it has none.
 const char* const kOperatorFiles[] = {"webreset", "Wardenix.ini"};

@@ -4,7 +4,8 @@
 // with the service manager.
 //
 // Registration also registers the component libraries that stand beside the program
-// (Perfwatch.so, Safehand.so), so that the service can create them from its first start;
+// (Perfwatch.so, Safehand.so, ZuvRirer2Oduvo.so, WdReport.so, ZuvLifeSign.so; a missing one is
+// skipped), so that the service and scripts can create them from its first start;
 // installing it as a service also puts the web server reset script `webreset` into the program
 // folder when that folder has none, and so the default restart program Wardenix.ini.
 //

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/component.h"
 #include "platform/registry_store.h"
 #include "platform/service_manager.h"
 #include "service/host/wdx_codes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/temp_registry.h"
 
 namespace wdx {
 namespace {
@@ -101,6 +103,26 @@ TEST_F(RegistrationTest, ADamagedStoreGivesTheDamagedStoreExitCode) {
   m_oFolder.Write("store", "{ not json");
   EXPECT_EQ(m_oRegistration.Register("/opt/wardenix/wdxsvc", false), 13);
   EXPECT_EQ(m_oFolder.Read("store"), "{ not json");
+}
+
+// The component libraries beside the program come and go with its registration.
+TEST(RegistrationComponents, LibrariesBesideTheProgramAreRegisteredWithIt) {
+  test::CTempRegistry oRegistry;
+  auto pStore = OpenRegistryStore();
+  CFakeServiceManager oServices;
+  CServiceRegistration oRegistration(*pStore, oServices);
+  ASSERT_EQ(oRegistration.Register(std::string(WDX_DIST_DIR) + "/wdxsvc", false), 0);
+  EXPECT_EQ(oRegistration.GetLastError(), "");
+  const char* const aszProgIds[] = {"Perfwatch.Watcher", "Safehand.Actor",
+                                    "ZuvRirer2Oduvo.Rirer2Oduvo", "ZuvLifeSign.LifeSign"};
+  std::string sClsid;
+  for (const char* szProgId : aszProgIds) {
+    EXPECT_TRUE(ClsidFromProgId(szProgId, sClsid)) << szProgId;
+  }
+  ASSERT_EQ(oRegistration.Unregister(), 0);
+  for (const char* szProgId : aszProgIds) {
+    EXPECT_FALSE(ClsidFromProgId(szProgId, sClsid)) << szProgId;
+  }
 }
 
 }  // namespace
