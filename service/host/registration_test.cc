@@ -114,7 +114,8 @@ TEST(RegistrationComponents, LibrariesBesideTheProgramAreRegisteredWithIt) {
   ASSERT_EQ(oRegistration.Register(std::string(WDX_DIST_DIR) + "/wdxsvc", false), 0);
   EXPECT_EQ(oRegistration.GetLastError(), "");
   const char* const aszProgIds[] = {"Perfwatch.Watcher", "Safehand.Actor",
-                                    "ZuvRirer2Oduvo.Rirer2Oduvo", "ZuvLifeSign.LifeSign"};
+                                    "ZuvRirer2Oduvo.Rirer2Oduvo", "ZuvLifeSign.LifeSign",
+                                    "WdReport.UtReport"};
   std::string sClsid;
   for (const char* szProgId : aszProgIds) {
     EXPECT_TRUE(ClsidFromProgId(szProgId, sClsid)) << szProgId;
