@@ -53,9 +53,9 @@ class CUdpPort final {
   }
   uint16_t Port() const { return m_uPort; }
 
-  // True while a process has bound the loopback UDP port uPort.
-  static bool IsTaken(uint16_t uPort) {
-    const int iSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  // True while a process has bound the loopback port uPort (UDP, or TCP when bTcp).
+  static bool IsTaken(uint16_t uPort, bool bTcp) {
+    const int iSocket = ::socket(AF_INET, (bTcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
     sockaddr_in oAddress{};
     oAddress.sin_family = AF_INET;
     oAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -81,8 +81,10 @@ class CSipp final {
   }
 
   // aFills: placeholders of the scenario ("@STATUS@", "@CODEC@") and what the test puts there.
+  // bTcp: sipp takes SIP over TCP instead of UDP.
   void Start(const std::string& sScenario,
-             const std::vector<std::pair<std::string, std::string>>& aFills) {
+             const std::vector<std::pair<std::string, std::string>>& aFills, bool bTcp = false) {
+    m_bTcp = bTcp;
     std::ifstream oIn(std::string(WDX_SOURCE_DIR) + "tests/sip/" + sScenario);
     std::stringstream oText;
     oText << oIn.rdbuf();
@@ -93,12 +95,31 @@ class CSipp final {
       }
     }
     m_oFolder.Write(sScenario, sXml);
-    const std::vector<std::string> aArgs{
-        "/usr/bin/sipp", "-sf", m_oFolder.File(sScenario), "-i", "127.0.0.1", "-p",
-        std::to_string(m_uPort), "-mi", "127.0.0.1", "-mp", std::to_string(m_uMediaPort), "-m",
-        "1", "-nostdin", "-timeout", "20s", "-timeout_error", "-trace_err", "-error_file",
-        m_oFolder.File("sipp.errors"), "-trace_msg", "-message_file",
-        m_oFolder.File("sipp.messages")};
+    const std::vector<std::string> aArgs{"/usr/bin/sipp",
+                                         "-sf",
+                                         m_oFolder.File(sScenario),
+                                         "-i",
+                                         "127.0.0.1",
+                                         "-p",
+                                         std::to_string(m_uPort),
+                                         "-mi",
+                                         "127.0.0.1",
+                                         "-mp",
+                                         std::to_string(m_uMediaPort),
+                                         "-m",
+                                         "1",
+                                         "-t",
+                                         bTcp ? "t1" : "u1",
+                                         "-nostdin",
+                                         "-timeout",
+                                         "20s",
+                                         "-timeout_error",
+                                         "-trace_err",
+                                         "-error_file",
+                                         m_oFolder.File("sipp.errors"),
+                                         "-trace_msg",
+                                         "-message_file",
+                                         m_oFolder.File("sipp.messages")};
     const std::string sOutput = m_oFolder.File("sipp.out");
     m_iPid = ::fork();
     if (m_iPid == 0) {
@@ -125,7 +146,7 @@ class CSipp final {
   // Waits (generously) until sipp listens on its port.
   bool WaitListening() const {
     for (int i = 0; i < 1000; ++i) {
-      if (CUdpPort::IsTaken(m_uPort)) return true;
+      if (CUdpPort::IsTaken(m_uPort, m_bTcp)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
@@ -143,9 +164,7 @@ class CSipp final {
     return -1;
   }
   // What sipp printed and its error log, for a failure's message.
-  std::string Output() const {
-    return m_oFolder.Read("sipp.out") + m_oFolder.Read("sipp.errors");
-  }
+  std::string Output() const { return m_oFolder.Read("sipp.out") + m_oFolder.Read("sipp.errors"); }
   // The SIP messages sipp sent and received.
   std::string Messages() const { return m_oFolder.Read("sipp.messages"); }
 
@@ -153,6 +172,7 @@ class CSipp final {
   const test::CTempFolder& m_oFolder;
   uint16_t m_uPort = 0;
   uint16_t m_uMediaPort = 0;
+  bool m_bTcp = false;
   pid_t m_iPid = -1;
 };
 
@@ -168,7 +188,8 @@ std::string Md5Hex(const std::string& sText) {
 }
 
 // What the test does with a call that connected.
-enum class EThen { HANG_UP, FAR_END_HANGS_UP, DIGIT_THEN_HANG_UP };
+// '1', '2': the far end presses that key (by SIP INFO), then the test hangs up.
+enum class EThen : char { HANG_UP = 0, FAR_END_HANGS_UP = 'x', KEY_1 = '1', KEY_2 = '2' };
 
 class SipSignalling : public ::testing::Test {
  protected:
@@ -178,7 +199,8 @@ class SipSignalling : public ::testing::Test {
     if (ScaleInterval(sip::kSipRingTimeoutMs) > 5000) {
       GTEST_SKIP() << "WDX_TIME_SCALE was read before this suite could shorten the ring";
     }
-    ASSERT_EQ(CreateTelephony(m_oFolder.Path(), [this] { return m_oAccount; }, m_pTelephony),
+    ASSERT_EQ(CreateTelephony(
+                  m_oFolder.Path(), [this] { return m_oAccount; }, m_pTelephony),
               S_OK);
     ASSERT_EQ(m_pTelephony->Initialize(), S_OK);
     ASSERT_EQ(m_pTelephony->Advise(&m_oEvents, m_uCookie), S_OK);
@@ -190,9 +212,9 @@ class SipSignalling : public ::testing::Test {
 
   std::shared_ptr<ITelCall> Create(const std::string& sNumber) {
     std::shared_ptr<ITelCall> pCall;
-    EXPECT_EQ(m_pAddress->CreateCall(sNumber, LINEADDRESSTYPE_PHONENUMBER, TAPIMEDIATYPE_AUDIO,
-                                     pCall),
-              S_OK)
+    EXPECT_EQ(
+        m_pAddress->CreateCall(sNumber, LINEADDRESSTYPE_PHONENUMBER, TAPIMEDIATYPE_AUDIO, pCall),
+        S_OK)
         << sNumber;
     return pCall;
   }
@@ -229,11 +251,14 @@ TEST_F(SipSignalling, FinalAnswersEndTheCallWithTheirStatus) {
        "480 Temporarily Unavailable"},
       {"final_status.xml", "@STATUS@", "403 Forbidden", TEL_E_REJECTED, "403 Forbidden"},
       {"final_status.xml", "@STATUS@", "404 Not Found", TEL_E_REJECTED, "404 Not Found"},
-      {"final_status.xml", "@STATUS@", "503 Service Unavailable", TEL_E_REJECTED, "503 Service Unavailable"},
+      {"final_status.xml", "@STATUS@", "503 Service Unavailable", TEL_E_REJECTED,
+       "503 Service Unavailable"},
+      {"double_challenge.xml", "", "", TEL_E_REJECTED, "407 Proxy Authentication Required"},
       {"ring_cancel.xml", "", "", TEL_E_NOANSWER, "no answer within 45 s"},  // sipp sees CANCEL
       // Only G.729 answered: no common codec; sipp checks that the 200 is acknowledged, then BYE.
       {"answer_hangup.xml", "@CODEC@", "18", TEL_E_REJECTED, "the answer cannot be used: "},
   };
+  m_oAccount = SSipAccount{"sip:alice@127.0.0.1", "secret", ""};  // names the caller too
   for (const SCase& oCase : aCases) {
     SCOPED_TRACE(std::string(oCase.m_szScenario) + " " + oCase.m_szFill);
     test::CTempFolder oFolder;
@@ -262,25 +287,33 @@ TEST_F(SipSignalling, AnsweredCallsCarryTheirAudioUntilEitherSideHangsUp) {
   struct SCase {
     const char* m_szScenario;
     EThen m_eThen;
-    bool m_bAccount;  // the account answers the scenario's challenge (sipp checks a 401's)
+    bool m_bAccount;   // the account answers the scenario's challenge (sipp checks a 401's)
+    bool m_bTcpProxy;  // a telephone number, through the account's proxy over TCP
   };
   const SCase aCases[] = {
-      {"answer_hangup.xml", EThen::HANG_UP, false},
-      {"auth_answer.xml", EThen::HANG_UP, true},
-      {"proxy_auth_answer.xml", EThen::HANG_UP, true},
-      {"far_bye.xml", EThen::FAR_END_HANGS_UP, false},
-      {"info_digit.xml", EThen::DIGIT_THEN_HANG_UP, false},
+      {"answer_hangup.xml", EThen::HANG_UP, false, false},
+      {"answer_hangup.xml", EThen::HANG_UP, true, true},
+      {"auth_answer.xml", EThen::HANG_UP, true, false},
+      {"proxy_auth_answer.xml", EThen::HANG_UP, true, false},
+      {"far_bye.xml", EThen::FAR_END_HANGS_UP, false, false},
+      {"info_digit.xml", EThen::KEY_1, false, false},
+      {"reinvite.xml", EThen::KEY_2, false, false},  // pressed once our answer was taken
   };
   for (const SCase& oCase : aCases) {
-    SCOPED_TRACE(oCase.m_szScenario);
-    m_oAccount = oCase.m_bAccount ? SSipAccount{"sip:alice@127.0.0.1", "secret", ""} : SSipAccount{};
+    SCOPED_TRACE(std::string(oCase.m_szScenario) + (oCase.m_bTcpProxy ? " by TCP" : ""));
     test::CTempFolder oFolder;
     CSipp oSipp(oFolder);
-    oSipp.Start(oCase.m_szScenario, {{"@CODEC@", "0"}});
+    m_oAccount = SSipAccount{};
+    if (oCase.m_bAccount) m_oAccount = {"sip:alice@127.0.0.1", "secret", ""};
+    if (oCase.m_bTcpProxy) {
+      m_oAccount = {"sip:alice@example.org", "secret",
+                    "127.0.0.1:" + std::to_string(oSipp.Port()) + ";transport=tcp"};
+    }
+    oSipp.Start(oCase.m_szScenario, {{"@CODEC@", "0"}}, oCase.m_bTcpProxy);
     ASSERT_TRUE(oSipp.WaitListening());
     const size_t uEventsBefore = m_oEvents.Events().size();
-    const std::shared_ptr<ITelCall> pCall =
-        Create("sip:bob@127.0.0.1:" + std::to_string(oSipp.Port()));
+    const std::shared_ptr<ITelCall> pCall = Create(
+        oCase.m_bTcpProxy ? "+1 (555) 0100" : "sip:bob@127.0.0.1:" + std::to_string(oSipp.Port()));
     ASSERT_TRUE(pCall);
     ASSERT_EQ(pCall->Connect(true), S_OK) << m_oLog.Text();
     EXPECT_EQ(pCall->GetCallState(), CS_CONNECTED);
@@ -290,11 +323,11 @@ TEST_F(SipSignalling, AnsweredCallsCarryTheirAudioUntilEitherSideHangsUp) {
     EXPECT_EQ(pCall->GetID("wave/in", uIn), S_OK);
     std::vector<int> aStates{CS_INPROGRESS, CS_CONNECTED, CS_DISCONNECTED};
     size_t uExpected = 3;
-    if (oCase.m_eThen == EThen::DIGIT_THEN_HANG_UP) {
+    if (oCase.m_eThen == EThen::KEY_1 || oCase.m_eThen == EThen::KEY_2) {
       ASSERT_TRUE(m_oEvents.WaitForCount(uEventsBefore + 3));
       const STelEvent oDigit = m_oEvents.Events()[uEventsBefore + 2];
       EXPECT_EQ(oDigit.m_iEvent, TE_DIGITEVENT);
-      EXPECT_EQ(oDigit.m_cDigit, '1');
+      EXPECT_EQ(oDigit.m_cDigit, static_cast<char>(oCase.m_eThen));
       EXPECT_EQ(oDigit.m_pCall, pCall.get());
       ++uExpected;
     }
@@ -311,13 +344,19 @@ TEST_F(SipSignalling, AnsweredCallsCarryTheirAudioUntilEitherSideHangsUp) {
     const std::vector<STelEvent> aAll = m_oEvents.Events();
     EXPECT_EQ(StatesOf({aAll.begin() + uEventsBefore, aAll.end()}), aStates);
     EXPECT_EQ(pCall->GetID("wave/in", uIn), E_FAIL);
+    if (oCase.m_bTcpProxy) {
+      EXPECT_NE(
+          oSipp.Messages().find("INVITE sip:+15550100@example.org SIP/2.0\r\nVia: SIP/2.0/TCP"),
+          std::string::npos)
+          << oSipp.Messages();
+    }
     if (std::string(oCase.m_szScenario) == "proxy_auth_answer.xml") {
       const std::string sUri = "sip:bob@127.0.0.1:" + std::to_string(oSipp.Port());
-      const std::string sResponse =
-          Md5Hex(Md5Hex("alice:wardenix.test:secret") + ":4f7a1c3b9e2d:" + Md5Hex("INVITE:" + sUri));
-      EXPECT_NE(oSipp.Messages().find("Proxy-Authorization: Digest username=\"alice\", realm=\"" 
-                                      "wardenix.test\", nonce=\"4f7a1c3b9e2d\", uri=\"" + sUri +
-                                      "\", response=\"" + sResponse + "\""),
+      const std::string sResponse = Md5Hex(Md5Hex("alice:wardenix.test:secret") +
+                                           ":4f7a1c3b9e2d:" + Md5Hex("INVITE:" + sUri));
+      EXPECT_NE(oSipp.Messages().find("Proxy-Authorization: Digest username=\"alice\", realm=\""
+                                      "wardenix.test\", nonce=\"4f7a1c3b9e2d\", uri=\"" +
+                                      sUri + "\", response=\"" + sResponse + "\""),
                 std::string::npos)
           << oSipp.Messages();
     }

@@ -14,7 +14,9 @@ namespace {
 constexpr const char* kUserAgent = "Wardenix";
 constexpr uint32_t kTableSize = 32;  // hash sizes of the stack's transactions and connections
 
-std::string Describe(int iError) { return std::strerror(iError); }
+std::string Describe(int iError) {
+  return std::strerror(iError);
+}
 
 }  // namespace
 
@@ -61,8 +63,8 @@ SSipEndpoint* CSipAgent::GetEndpoint(const struct sa& oLocal, std::string& sErro
   if (iError == 0) iError = sip_transp_add(pEndpoint->m_pSip, SIP_TRANSP_UDP, &pEndpoint->m_oLocal);
   if (iError == 0) iError = sip_transp_add(pEndpoint->m_pSip, SIP_TRANSP_TCP, &pEndpoint->m_oLocal);
   if (iError == 0) {
-    iError = sipsess_listen(&pEndpoint->m_pSessions, pEndpoint->m_pSip, kTableSize, nullptr,
-                            nullptr);
+    iError =
+        sipsess_listen(&pEndpoint->m_pSessions, pEndpoint->m_pSip, kTableSize, nullptr, nullptr);
   }
   if (iError != 0) {
     char szAddress[64] = "";

@@ -16,7 +16,7 @@
 namespace wdx::sip {
 
 struct SSipEndpoint {
-  struct sa m_oLocal;                        // the local address (port 0)
+  struct sa m_oLocal;  // the local address (port 0)
   struct sip* m_pSip = nullptr;
   struct sipsess_sock* m_pSessions = nullptr;
 };

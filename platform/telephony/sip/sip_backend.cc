@@ -1,8 +1,8 @@
 // The SIP backend: reads the number against the account as it stands now and makes a CSipCall.
 #include "platform/platform_log.h"
+#include "platform/telephony/sim_line.h"
 #include "platform/telephony/sip/sip_call.h"
 #include "platform/telephony/sip/sip_uri.h"
-#include "platform/telephony/sim_line.h"
 #include "platform/telephony/tel_backend.h"
 
 namespace wdx {

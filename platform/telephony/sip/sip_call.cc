@@ -22,7 +22,9 @@ namespace {
 // How long past the ring time-out Connect waits for the SIP thread before it gives up itself.
 constexpr int kDecisionGraceMs = 10000;
 
-std::string Text(const struct pl& oText) { return std::string(oText.p ? oText.p : "", oText.l); }
+std::string Text(const struct pl& oText) {
+  return std::string(oText.p ? oText.p : "", oText.l);
+}
 
 HRESULT MapStatus(uint16_t uStatus) {
   switch (uStatus) {
@@ -44,8 +46,8 @@ bool Resolve(const SSipHop& oHop, struct sa& oAddress, std::string& sError) {
   oHints.ai_family = AF_UNSPEC;
   oHints.ai_socktype = oHop.m_eTransport == ESipTransport::TCP ? SOCK_STREAM : SOCK_DGRAM;
   struct addrinfo* pFound = nullptr;
-  const int iError = ::getaddrinfo(oHop.m_sHost.c_str(), std::to_string(oHop.m_uPort).c_str(),
-                                   &oHints, &pFound);
+  const int iError =
+      ::getaddrinfo(oHop.m_sHost.c_str(), std::to_string(oHop.m_uPort).c_str(), &oHints, &pFound);
   if (iError != 0 || pFound == nullptr) {
     sError = "cannot find the host " + oHop.m_sHost + ": " + ::gai_strerror(iError);
     return false;
@@ -104,7 +106,8 @@ bool CSipCall::SLeg::Start(const struct sa& oDest, std::string& sError) {
   if (!FindLocalAddress(oDest, oLocal, sError)) return false;
   SSipEndpoint* pEndpoint = CSipAgent::Get().GetEndpoint(oLocal, sError);
   if (pEndpoint == nullptr) return false;
-  if (!CSipMedia::Create(oLocal, [this](char cDigit) { OnDigit(cDigit); }, m_pMedia, sError)) {
+  if (!CSipMedia::Create(
+          oLocal, [this](char cDigit) { OnDigit(cDigit); }, m_pMedia, sError)) {
     return false;
   }
   struct mbuf* pOffer = nullptr;
@@ -113,28 +116,32 @@ bool CSipCall::SLeg::Start(const struct sa& oDest, std::string& sError) {
     sError = std::string("cannot write the audio offer: ") + std::strerror(iError);
     return false;
   }
-  const bool bTcp = m_oSetup.m_oTarget.m_oNextHop.m_eTransport == ESipTransport::TCP;
+  // The request goes to the next hop's numeric address (libre adds ";lr"); a direct number
+  // that names its host by address needs no route.
+  const SSipHop& oHop = m_oSetup.m_oTarget.m_oNextHop;
+  struct sa oNumeric;
+  const bool bRoute =
+      !m_oSetup.m_oTarget.m_bDirect || sa_set_str(&oNumeric, oHop.m_sHost.c_str(), 0) != 0;
   const std::string sRoute = "sip:" + FormatHostPort(AddressText(oDest), sa_port(&oDest)) +
-                             (bTcp ? ";transport=tcp" : "") + ";lr";
+                             (oHop.m_eTransport == ESipTransport::TCP ? ";transport=tcp" : "");
   const char* aRoutes[] = {sRoute.c_str()};
   const std::string sFrom = m_oSetup.m_sFromUri.empty()
                                 ? "sip:wardenix@" + FormatHostPort(AddressText(oLocal), 0)
                                 : m_oSetup.m_sFromUri;
   const std::string sContact = m_oSetup.m_sAuthUser.empty() ? "wardenix" : m_oSetup.m_sAuthUser;
-  iError = sipsess_connect(&m_pSession, pEndpoint->m_pSessions,
-                           m_oSetup.m_oTarget.m_sRequestUri.c_str(), "Wardenix", sFrom.c_str(),
-                           sContact.c_str(), aRoutes, 1, "application/sdp", pOffer, OnAuth, this,
-                           false, OnOffer, OnAnswer, OnProgress, OnEstablished, OnInfo, nullptr,
-                           OnClose, this,
-                           "User-Agent: Wardenix\r\nAllow: INVITE, ACK, BYE, CANCEL, INFO\r\n");
+  iError = sipsess_connect(
+      &m_pSession, pEndpoint->m_pSessions, m_oSetup.m_oTarget.m_sRequestUri.c_str(), "Wardenix",
+      sFrom.c_str(), sContact.c_str(), bRoute ? aRoutes : nullptr, bRoute ? 1 : 0,
+      "application/sdp", pOffer, OnAuth, this, false, OnOffer, OnAnswer, OnProgress, OnEstablished,
+      OnInfo, nullptr, OnClose, this, "Allow: INVITE, ACK, BYE, CANCEL, INFO\r\n");
   mem_deref(pOffer);
   if (iError != 0) {
     m_pSession = nullptr;
     sError = std::string("cannot send the INVITE: ") + std::strerror(iError);
     return false;
   }
-  tmr_start(&m_oRingTimer, static_cast<uint64_t>(ScaleInterval(kSipRingTimeoutMs)),
-            OnRingTimeout, this);
+  tmr_start(&m_oRingTimer, static_cast<uint64_t>(ScaleInterval(kSipRingTimeoutMs)), OnRingTimeout,
+            this);
   return true;
 }
 
@@ -144,9 +151,8 @@ void CSipCall::SLeg::Release(bool bLater) {
     struct sipsess* pSession = m_pSession;
     m_pSession = nullptr;
     // Later: the leg stays until then, as the session may still call it.
-    if (!bLater || !CSipStack::Get().Post([pSession, pSelf = shared_from_this()] {
-          mem_deref(pSession);
-        })) {
+    if (!bLater ||
+        !CSipStack::Get().Post([pSession, pSelf = shared_from_this()] { mem_deref(pSession); })) {
       mem_deref(pSession);
     }
   }
@@ -241,8 +247,8 @@ void CSipCall::SLeg::OnRingTimeout(void* pArg) {
   SLeg& oLeg = *static_cast<SLeg*>(pArg);
   oLeg.Release();  // CANCEL (libre sends it once the far end has said anything)
   if (const std::shared_ptr<CSipCall> pCall = oLeg.m_pCall.lock()) {
-    pCall->Decide(TEL_E_NOANSWER, "no answer within " +
-                                      std::to_string(kSipRingTimeoutMs / 1000) + " s");
+    pCall->Decide(TEL_E_NOANSWER,
+                  "no answer within " + std::to_string(kSipRingTimeoutMs / 1000) + " s");
   }
 }
 
@@ -271,12 +277,11 @@ HRESULT CSipCall::Connect(bool bSync) {
   if (hr != S_OK) return hr;
   std::unique_lock<std::mutex> oGuard(m_oLock);
   const auto oWait = std::chrono::milliseconds(ScaleInterval(kSipRingTimeoutMs) + kDecisionGraceMs);
-  if (!m_oDecided.wait_for(oGuard, oWait, [&] {
-        return m_bDecided || m_iState.load() != CS_INPROGRESS;
-      })) {
+  if (!m_oDecided.wait_for(oGuard, oWait,
+                           [&] { return m_bDecided || m_iState.load() != CS_INPROGRESS; })) {
     oGuard.unlock();
-    return Fail(TEL_E_NOANSWER, "no answer within " + std::to_string(kSipRingTimeoutMs / 1000) +
-                                    " s");
+    return Fail(TEL_E_NOANSWER,
+                "no answer within " + std::to_string(kSipRingTimeoutMs / 1000) + " s");
   }
   if (m_iState.load() == CS_CONNECTED) {
     const uint64_t uConnected = m_uConnectedEvent;

@@ -36,7 +36,7 @@ inline constexpr int kSipRingTimeoutMs = 45000;  // service time
 struct SSipCallSetup {
   std::string m_sNumber;  // as dialled (names the call in its log lines)
   SSipTarget m_oTarget;
-  std::string m_sFromUri;  // the account; empty: "sip:wardenix@<local address>"
+  std::string m_sFromUri;   // the account; empty: "sip:wardenix@<local address>"
   std::string m_sAuthUser;  // the account's user; empty: a challenge cannot be answered
   std::string m_sPassword;
 };

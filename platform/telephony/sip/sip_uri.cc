@@ -8,7 +8,9 @@ namespace {
 
 constexpr uint16_t kDefaultPort = 5060;
 
-bool IsAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+bool IsAlnum(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
 
 bool StartsWithNoCase(const std::string& sText, const char* szPrefix) {
   const size_t uLength = std::strlen(szPrefix);
@@ -178,9 +180,9 @@ ESipNumber ParseSipNumber(const std::string& sNumber, const SSipAccount& oAccoun
   char cBad = 0;
   const std::string sUser = TelephoneUser(sNumber, cBad);
   if (sUser.empty()) {
-    sReason = cBad != 0 ? std::string("the number has a character that cannot be dialled: '") +
-                              cBad + "'"
-                        : "the number has no digits";
+    sReason = cBad != 0
+                  ? std::string("the number has a character that cannot be dialled: '") + cBad + "'"
+                  : "the number has no digits";
     return ESipNumber::BAD_FORM;
   }
   if (oAccount.m_sAccount.empty()) {

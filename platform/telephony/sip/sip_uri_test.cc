@@ -22,21 +22,20 @@ TEST(SipUriTest, NumbersBecomeRequestUrisAndNextHops) {
   const auto UDP = ESipTransport::UDP;
   const SCase aCases[] = {
       {"sip:bob@127.0.0.1:5072", &oNone, "sip:bob@127.0.0.1:5072", "127.0.0.1", 5072, UDP, true},
-      {"SIP:bob@Host-1.example.org", &oProxied, "sip:bob@Host-1.example.org",
-       "Host-1.example.org", 5060, UDP, true},  // direct: the proxy is not used
+      {"SIP:bob@Host-1.example.org", &oProxied, "sip:bob@Host-1.example.org", "Host-1.example.org",
+       5060, UDP, true},  // direct: the proxy is not used
       {"sip:b.o%40b@[::1]:5062", &oNone, "sip:b.o%40b@[::1]:5062", "::1", 5062, UDP, true},
-      {"+1 (555) 123-4567", &oDomain, "sip:+1555123-4567@pbx.example.org", "pbx.example.org",
-       5060, UDP, false},
+      {"+1 (555) 123-4567", &oDomain, "sip:+1555123-4567@pbx.example.org", "pbx.example.org", 5060,
+       UDP, false},
       {"*98#", &oDomain, "sip:*98%23@pbx.example.org", "pbx.example.org", 5060, UDP, false},
-      {"ops.desk_2", &oProxied, "sip:ops.desk_2@example.org", "10.0.0.7", 5080,
-       ESipTransport::TCP, false},
+      {"ops.desk_2", &oProxied, "sip:ops.desk_2@example.org", "10.0.0.7", 5080, ESipTransport::TCP,
+       false},
       {"100", &oV6Proxy, "sip:100@example.org:5070", "::1", 5060, UDP, false},
   };
   for (const SCase& oCase : aCases) {
     SSipTarget oTarget;
     std::string sReason;
-    ASSERT_EQ(ParseSipNumber(oCase.m_sNumber, *oCase.m_pAccount, oTarget, sReason),
-              ESipNumber::OK)
+    ASSERT_EQ(ParseSipNumber(oCase.m_sNumber, *oCase.m_pAccount, oTarget, sReason), ESipNumber::OK)
         << oCase.m_sNumber << ": " << sReason;
     EXPECT_EQ(oTarget.m_sRequestUri, oCase.m_sUri) << oCase.m_sNumber;
     EXPECT_EQ(oTarget.m_oNextHop.m_sHost, oCase.m_sHost) << oCase.m_sNumber;
@@ -74,14 +73,22 @@ TEST(SipUriTest, BadFormsAreRefusedWithTheirReason) {
        "the number has a character that cannot be dialled: '\"'"},
       {" ( ) ", oGood, ESipNumber::BAD_FORM, "the number has no digits"},
       {"+15551234", oNone, ESipNumber::NO_ACCOUNT, "no SIP account is set"},
-      {"+15551234", {"alice@example.org", "", ""}, ESipNumber::BAD_FORM,
+      {"+15551234",
+       {"alice@example.org", "", ""},
+       ESipNumber::BAD_FORM,
        "the SIP account \"alice@example.org\" is not of the form sip:user@domain"},
-      {"+15551234", {"sip:alice@exa mple.org", "", ""}, ESipNumber::BAD_FORM,
+      {"+15551234",
+       {"sip:alice@exa mple.org", "", ""},
+       ESipNumber::BAD_FORM,
        "the SIP account \"sip:alice@exa mple.org\" is not of the form sip:user@domain"},
-      {"+15551234", {"sip:alice@example.org", "", "pbx:5060;transport=tls"}, ESipNumber::BAD_FORM,
+      {"+15551234",
+       {"sip:alice@example.org", "", "pbx:5060;transport=tls"},
+       ESipNumber::BAD_FORM,
        "the SIP proxy \"pbx:5060;transport=tls\" is not of the form "
        "host[:port][;transport=udp|tcp]"},
-      {"+15551234", {"sip:alice@example.org", "", "pbx;transport=udpx"}, ESipNumber::BAD_FORM,
+      {"+15551234",
+       {"sip:alice@example.org", "", "pbx;transport=udpx"},
+       ESipNumber::BAD_FORM,
        "the SIP proxy \"pbx;transport=udpx\" is not of the form host[:port][;transport=udp|tcp]"},
   };
   for (const SCase& oCase : aCases) {
