@@ -90,6 +90,7 @@ class CSipp final {
     oText << oIn.rdbuf();
     std::string sXml = oText.str();
     for (const auto& [sPlaceholder, sValue] : aFills) {
+      if (sPlaceholder.empty()) continue;
       for (size_t uAt; (uAt = sXml.find(sPlaceholder)) != std::string::npos;) {
         sXml.replace(uAt, sPlaceholder.size(), sValue);
       }
