@@ -4,7 +4,6 @@
 #include <re.h>
 #include <sys/socket.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstring>
 
