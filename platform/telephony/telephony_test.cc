@@ -61,8 +61,9 @@ TEST_F(TelephonyTest, NumbersAreCheckedBeforeAnythingIsDialled) {
       {"sim:say:", TEL_E_BADNUMBER},
       {"sim:say: \t ", TEL_E_BADNUMBER},
       {"+15551234567", TEL_E_NOLINE},
-      {"sip:alice@example.org", TEL_E_NOLINE},
-      {"SIM:yes", TEL_E_NOLINE},
+      {"SIM:yes", TEL_E_BADNUMBER},  // not simulated, and not a number SIP can dial
+      {"sip:alice", TEL_E_BADNUMBER},
+      {"sip:alice@example.org", S_OK},  // dialled directly, no account needed
       {"sim:say:" + std::string(247, 'a'), S_OK},  // 255 characters
       {"sim:say:Fine, thank you.", S_OK},
   };
@@ -81,6 +82,10 @@ TEST_F(TelephonyTest, NumbersAreCheckedBeforeAnythingIsDialled) {
                             "...\": the number is too long"));
   EXPECT_TRUE(oLog.HasError(
       "Telephony: cannot dial \"+15551234567\": no telephone line is configured for this number"));
+  EXPECT_TRUE(oLog.HasError(
+      "SIP: cannot dial \"SIM:yes\": the number has a character that cannot be dialled: ':'"));
+  EXPECT_TRUE(oLog.HasError(
+      "SIP: cannot dial \"sip:alice\": a SIP number must have the form sip:user@host[:port]"));
   EXPECT_TRUE(m_oEvents.States().empty());
 
   std::set<std::string> oTexts;
