@@ -17,7 +17,7 @@ std::string Hear(const CBaresipPeer& oPeer, const CTempFolder& oFolder) {
   std::vector<int16_t> aSamples;
   EXPECT_TRUE(oPeer.ReadRecording(0, aSamples)) << oPeer.Output();
   oFolder.Write("words.gram",
-                "#JSGF V1.0;\ngrammar words;\npublic <words> = ( yes | no | what )+;\n");
+                "#JSGF V1.0;\ngrammar words;\npublic <words> = ( yes | no | goodbye | bye )+;\n");
   std::vector<std::string> aUtterances;
   EXPECT_TRUE(TranscribeSamples(aSamples, oFolder.File("words.gram"), aUtterances));
   std::string sHeard;

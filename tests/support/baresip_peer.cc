@@ -93,7 +93,7 @@ bool CBaresipPeer::WriteFiles() {
     m_sError = "the speech engine could not say \"" + m_oOptions.m_sWord + "\"";
     return false;
   }
-  const std::vector<int16_t> aSilence(kRate, 0);
+  const std::vector<int16_t> aSilence(kRate * m_oOptions.m_iPauseMs / 1000, 0);
   const size_t uTotal = static_cast<size_t>(m_oOptions.m_iTalkSeconds) * kRate;
   CWavWriter oWriter;
   bool bWritten = oWriter.Create(m_oFolder.File("says.wav"), kRate, false);

@@ -5,7 +5,7 @@
 // and no NAT helpers. A callee answers at once or never; a caller dials one URI once it is up.
 //
 // What a peer says is one word, synthesised by the speech layer, said over and over with a
-// second of silence after each (or silence only). baresip hangs up when the file ends, so the
+// pause after each (or silence only). baresip hangs up when the file ends, so the
 // file is as long as the longest call the peer should take part in.
 //
 // Threading: one test thread. The process is stopped (SIGTERM, SIGKILL if it lingers) and its
@@ -25,7 +25,10 @@ struct SPeerOptions {
   std::string m_sWord;           // what it says over and over once in a call; empty: silence
   bool m_bAnswers = true;        // false: an incoming call rings until the caller gives up
   int m_iTalkSeconds = 180;      // how long it talks before it hangs up
-  std::string m_sDial;           // not empty: the peer calls this URI as soon as it is up
+  // The silence after each time it says its word: long enough for a recogniser to hear the end
+  // of one answer before the next (with a second, two answers often run into one).
+  int m_iPauseMs = 2000;
+  std::string m_sDial;  // not empty: the peer calls this URI as soon as it is up
 
   SPeerOptions& User(std::string sUser) { return Set(m_sUser, std::move(sUser)); }
   SPeerOptions& Says(std::string sWord) { return Set(m_sWord, std::move(sWord)); }
