@@ -30,13 +30,15 @@ HRESULT CSipBackend::CreateCall(const std::string& sNumber, std::shared_ptr<CTel
   sip::SSipCallSetup oSetup;
   oSetup.m_sNumber = sNumber;
   std::string sReason;
-  switch (sip::ParseSipNumber(sNumber, oAccount, oSetup.m_oTarget, sReason)) {
+  const sip::ESipNumber eForm = sip::ParseSipNumber(sNumber, oAccount, oSetup.m_oTarget, sReason);
+  switch (eForm) {
     case sip::ESipNumber::NO_ACCOUNT:
       return TEL_E_NOLINE;  // the telephony layer logs that no line serves the number
-    case sip::ESipNumber::BAD_FORM: {
+    case sip::ESipNumber::BAD_FORM:
+    case sip::ESipNumber::BAD_SETTING: {  // a bad setting leaves no line for the number
       const std::string sText = "SIP: cannot dial \"" + sNumber + "\": " + sReason;
       PlatformLogError(sText.c_str());
-      return TEL_E_BADNUMBER;
+      return eForm == sip::ESipNumber::BAD_FORM ? TEL_E_BADNUMBER : TEL_E_NOLINE;
     }
     case sip::ESipNumber::OK:
       break;

@@ -4,7 +4,6 @@
 #include <re.h>
 #include <sys/socket.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstring>
 
@@ -81,6 +80,8 @@ struct CSipCall::SLeg : std::enable_shared_from_this<CSipCall::SLeg> {
   // Ends the session (CANCEL while it rings, BYE once answered) and stops the audio. bLater:
   // from within a libre handler of the session, which must not free it under its own feet.
   void Release(bool bLater = false);
+  // Ends the session only (the ring timer and the audio stay).
+  void DropSession(bool bLater);
 
   static int OnAuth(char** ppUser, char** ppPassword, const char* szRealm, void* pArg);
   static int OnOffer(struct mbuf** ppAnswer, const struct sip_msg* pMsg, void* pArg);
@@ -147,17 +148,20 @@ bool CSipCall::SLeg::Start(const struct sa& oDest, std::string& sError) {
 
 void CSipCall::SLeg::Release(bool bLater) {
   tmr_cancel(&m_oRingTimer);
-  if (m_pSession != nullptr) {
-    struct sipsess* pSession = m_pSession;
-    m_pSession = nullptr;
-    // Later: the leg stays until then, as the session may still call it.
-    if (!bLater ||
-        !CSipStack::Get().Post([pSession, pSelf = shared_from_this()] { mem_deref(pSession); })) {
-      mem_deref(pSession);
-    }
-  }
+  DropSession(bLater);
   if (m_pMedia) m_pMedia->Stop();
-  if (!bLater) m_pMedia.reset();  // the audio's clock may be what is running now
+  if (!bLater) m_pMedia.reset();
+}
+
+void CSipCall::SLeg::DropSession(bool bLater) {
+  if (m_pSession == nullptr) return;
+  struct sipsess* pSession = m_pSession;
+  m_pSession = nullptr;
+  // Later: the leg stays until then, as the session may still call it.
+  if (!bLater ||
+      !CSipStack::Get().Post([pSession, pSelf = shared_from_this()] { mem_deref(pSession); })) {
+    mem_deref(pSession);
+  }
 }
 
 int CSipCall::SLeg::OnAuth(char** ppUser, char** ppPassword, const char*, void* pArg) {
@@ -224,6 +228,11 @@ void CSipCall::SLeg::OnDigit(char cDigit) {
 
 void CSipCall::SLeg::OnClose(int iError, const struct sip_msg* pMsg, void* pArg) {
   SLeg& oLeg = *static_cast<SLeg*>(pArg);
+  if (!oLeg.m_bAnswered && pMsg == nullptr && iError == ETIMEDOUT) {
+    // Nothing came back at all: the ring time-out decides, as for a callee that never answers.
+    oLeg.DropSession(true);
+    return;
+  }
   const bool bAnswered = oLeg.m_bAnswered;
   const std::string sProblem = oLeg.m_sAnswerProblem;
   oLeg.Release(true);
@@ -236,8 +245,6 @@ void CSipCall::SLeg::OnClose(int iError, const struct sip_msg* pMsg, void* pArg)
     pCall->Decide(MapStatus(pMsg->scode), std::to_string(pMsg->scode) + " " + Text(pMsg->reason));
   } else if (!sProblem.empty()) {
     pCall->Decide(TEL_E_REJECTED, "the answer cannot be used: " + sProblem);
-  } else if (iError == ETIMEDOUT) {
-    pCall->Decide(TEL_E_NOANSWER, "no response from " + oLeg.m_oSetup.m_oTarget.m_oNextHop.m_sHost);
   } else {
     pCall->Decide(TEL_E_REJECTED, std::string("SIP error: ") + std::strerror(iError));
   }

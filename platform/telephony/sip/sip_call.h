@@ -8,8 +8,8 @@
 //   480, 408, 487              TEL_E_NOANSWER
 //   other 3xx-6xx, 401/407 that cannot be answered, transport errors, unknown hosts
 //                              TEL_E_REJECTED
-// Nothing final within the ring time-out (45 s of service time, ScaleInterval) cancels the call:
-// TEL_E_NOANSWER. Each failure writes one platform log error "SIP: call to <number> failed:
+// Nothing final within the ring time-out (45 s of service time, ScaleInterval), even from a
+// next hop that never answers at all, cancels the call: TEL_E_NOANSWER. Each failure writes one platform log error "SIP: call to <number> failed:
 // <reason>". Once connected, a BYE from the far end ends the call (CS_DISCONNECTED, the wave
 // devices fail from then on); keys pressed at the far end (RFC 4733 through the audio, or SIP
 // INFO application/dtmf-relay and application/dtmf) become TE_DIGITEVENT events.

@@ -190,10 +190,10 @@ ESipNumber ParseSipNumber(const std::string& sNumber, const SSipAccount& oAccoun
     return ESipNumber::NO_ACCOUNT;
   }
   SSipAccountUri oUri;
-  if (!ParseSipAccountUri(oAccount.m_sAccount, oUri, sReason)) return ESipNumber::BAD_FORM;
+  if (!ParseSipAccountUri(oAccount.m_sAccount, oUri, sReason)) return ESipNumber::BAD_SETTING;
   SSipHop oHop = oUri.m_oDomainHop;
   if (!oAccount.m_sProxy.empty() && !ParseSipProxy(oAccount.m_sProxy, oHop, sReason)) {
-    return ESipNumber::BAD_FORM;
+    return ESipNumber::BAD_SETTING;
   }
   oTarget.m_sRequestUri = "sip:" + sUser + "@" + oUri.m_sDomain;
   oTarget.m_oNextHop = oHop;

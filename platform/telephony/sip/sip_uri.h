@@ -37,15 +37,16 @@ struct SSipTarget {
   bool m_bDirect = false;     // a "sip:" number: no account needed
 };
 
-enum class ESipNumber { OK, BAD_FORM, NO_ACCOUNT };
+enum class ESipNumber { OK, BAD_FORM, NO_ACCOUNT, BAD_SETTING };
 
 // False with sReason (an English phrase) when sAccount is not "sip:user@domain[:port]".
 bool ParseSipAccountUri(const std::string& sAccount, SSipAccountUri& oAccount,
                         std::string& sReason);
 // False with sReason when sProxy is not "host[:port][;transport=udp|tcp]".
 bool ParseSipProxy(const std::string& sProxy, SSipHop& oHop, std::string& sReason);
-// The target of sNumber. BAD_FORM (with sReason) for a number no form admits or an account or
-// proxy setting that cannot be read; NO_ACCOUNT for a telephone number while no account is set.
+// The target of sNumber. BAD_FORM (with sReason) for a number no form admits; NO_ACCOUNT for a
+// telephone number while no account is set; BAD_SETTING (with sReason) for a telephone number
+// while the account or the proxy setting cannot be read.
 ESipNumber ParseSipNumber(const std::string& sNumber, const SSipAccount& oAccount,
                           SSipTarget& oTarget, std::string& sReason);
 
