@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -24,8 +25,21 @@ namespace {
 // stretches of silence favour long words.
 constexpr size_t kLeadSamples = kDecoderRate * 3 / 10;  // 300 ms
 constexpr size_t kTailSamples = kDecoderRate * 4 / 10;  // 400 ms
+// Audio above this level somewhere is sound, not a pause (the end of a word, such as the "s" of
+// "yes", is well above it). A pause lasts a while; a word under way ends within a second (a
+// noisy line is heard after that).
+constexpr int kQuietLevel = 300;
+constexpr size_t kPauseSamples = kDecoderRate * 15 / 100;  // 150 ms
+constexpr size_t kMaxSkipSamples = kDecoderRate;           // 1 s
+// Speech heard this early after listening starts was already under way.
+constexpr size_t kUnderWaySamples = kDecoderRate * 6 / 100;  // 60 ms
 // Longer speech is cut into utterances of this length.
 constexpr size_t kMaxUtterance = 30 * kDecoderRate;  // 30 s
+
+bool IsAbove(const int16_t* pSamples, size_t uCount, int iLevel) {
+  return std::any_of(pSamples, pSamples + uCount,
+                     [iLevel](int16_t iSample) { return std::abs(int{iSample}) > iLevel; });
+}
 
 std::mutex& EngineLock() {
   static std::mutex oLock;
@@ -170,12 +184,25 @@ void CSpeechDecoder::Restart() {
   if (m_bInUtterance) ps_end_utt(m_pDecoder);
   m_bInUtterance = false;
   m_bInSpeech = false;
+  m_uListened = 0;
+  m_uQuiet = 0;
+  m_bSkipping = false;
   m_aHeard.clear();
 }
 
 bool CSpeechDecoder::Process(const int16_t* pSamples, size_t uCount,
                              std::vector<SSpEvent>& aEvents) {
   if (!m_bHasGrammar) return false;
+  // Speech in the first moments of listening was under way before (the converter's delay makes
+  // the very first samples quiet): it is skipped up to its pause.
+  const bool bStarting = m_uListened < kUnderWaySamples;
+  m_uListened += uCount;
+  if (bStarting && IsAbove(pSamples, uCount, kQuietLevel)) m_bSkipping = true;
+  if (m_bSkipping) {
+    m_uQuiet = IsAbove(pSamples, uCount, kQuietLevel) ? 0 : m_uQuiet + uCount;
+    if (bStarting || (m_uQuiet < kPauseSamples && m_uListened < kMaxSkipSamples)) return true;
+    m_bSkipping = false;
+  }
   if (!m_bInUtterance) {
     if (ps_start_utt(m_pDecoder) < 0) return false;
     m_bInUtterance = true;

@@ -5,7 +5,9 @@
 // Audio is fed at 16 kHz. The decoder's voice activity detection marks where speech starts and
 // ends; each finished utterance is then decoded again as a whole, so that its own cepstral mean
 // normalises it (a first utterance heard on a fresh decoder is otherwise judged against the
-// model's default mean and easily mistaken).
+// model's default mean and easily mistaken). Speech already under way when listening starts
+// (the far end talking over the prompt) is skipped up to its first pause: the end of a word is
+// easily taken for another word of the grammar.
 //
 // Threading: one thread at a time per decoder; creation and grammar loading are serialised
 // process-wide.
@@ -56,6 +58,9 @@ class CSpeechDecoder final {
   bool m_bHasGrammar = false;
   bool m_bInUtterance = false;
   bool m_bInSpeech = false;
+  size_t m_uListened = 0;   // samples fed since the last Restart
+  bool m_bSkipping = false;  // skipping speech that was under way when listening started
+  size_t m_uQuiet = 0;       // samples of the pause heard so far while skipping
   std::vector<int16_t> m_aHeard;  // the utterance so far, with a lead of silence before it
 };
 

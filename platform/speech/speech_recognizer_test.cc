@@ -106,6 +106,27 @@ TEST(SpeechRecognizerTest, RecognisesEachAnswerAsTheGrammarSpellsIt) {
   }
 }
 
+// The far end still talking when listening starts (the end of its "goodbye" or "no" left):
+// what is left of the word is skipped, the answer after the pause is heard.
+TEST(SpeechRecognizerTest, SpeechUnderWayWhenListeningStartsIsSkippedToItsPause) {
+  const struct {
+    const char* m_szWord;
+    int m_iPercentSaid;
+  } aRows[] = {{"goodbye", 50}, {"goodbye", 90}, {"no", 60}};
+  for (const auto& oRow : aRows) {
+    std::vector<int16_t> aWord;
+    ASSERT_TRUE(SynthesizeSpeech(oRow.m_szWord, 8000, aWord));
+    std::vector<int16_t> aLine(
+        aWord.begin() + static_cast<std::ptrdiff_t>(aWord.size() * oRow.m_iPercentSaid / 100),
+        aWord.end());
+    const std::vector<int16_t> aYes = FarEndSaying("yes");
+    aLine.insert(aLine.end(), aYes.begin(), aYes.end());
+    CListeningCall oCall(std::move(aLine));
+    ASSERT_TRUE(oCall.IsReady());
+    EXPECT_EQ(oCall.ListenForAnswer(), "YES") << oRow.m_szWord << " " << oRow.m_iPercentSaid;
+  }
+}
+
 TEST(SpeechRecognizerTest, SilenceTimesOutAndAStoppedInputIsReported) {
   CListeningCall oCall({});
   ASSERT_TRUE(oCall.IsReady());

@@ -10,6 +10,9 @@ namespace {
 
 // Silence heard after the recording before its last utterance counts as finished.
 constexpr uint32_t kTailMs = 1500;
+// Silence heard before the recording: a word at its very start is a word, not the end of one
+// said before the listening began.
+constexpr size_t kLeadSamples = 8000 / 5;  // 200 ms
 
 // The recording as an input device of the table, removed again when done.
 class CRegisteredInput final {
@@ -53,7 +56,9 @@ bool TranscribeSamples(const std::vector<int16_t>& a8kHz, const std::string& sGr
       !Succeeded(pContext->CreateGrammar(0, pGrammar)) ||
       !Succeeded(pGrammar->LoadCmdFromFile(sGrammarPath, SPLO_STATIC)))
     return false;
-  CRegisteredInput oInput(a8kHz);
+  std::vector<int16_t> aHeard(kLeadSamples, 0);
+  aHeard.insert(aHeard.end(), a8kHz.begin(), a8kHz.end());
+  CRegisteredInput oInput(aHeard);
   std::shared_ptr<CSpAudioIn> pAudio = CreateSpMMAudioIn();
   if (!Succeeded(pAudio->SetDeviceId(oInput.Id())) ||
       !Succeeded(pAudio->SetFormat(LineWaveFormat())) ||
