@@ -49,6 +49,7 @@ scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo --target dist
 stop_demo
 rm -rf "$demo"
 mkdir -p "$demo/local" "$demo/remote" "$demo/worker" "$demo/signal" "$demo/bin"
+cp "$dist/grammer1.cfg" "$demo/"  # the phone component's grammar, as in the program folder
 wardenix() { "$dist/wardenix" "$@"; }
 
 echo "== demo web applications: this server's on port $local_port, a remote one on $remote_port"
@@ -188,6 +189,18 @@ echo "== PhoneOuts.log: who was phoned, who acknowledged"
 grep -a "was phoned at\|Unable to connect\|recorded in" "$demo/PhoneOuts.log" | tail -n 8 | tr -d '\r' || true
 echo "== what each callee heard, recorded on the simulated line (play with: aplay FILE)"
 ls -1 "$demo"/simcalls/*.wav 2>/dev/null || echo "(no recordings)"
+
+echo "== a real SIP call: baresip answers on 127.0.0.1:5560 and says \"yes\" (press 1 works too)"
+if command -v baresip > /dev/null; then
+  "$root/scripts/demo/sip_callee.sh" start "$demo/sipcallee" 5560 carol yes
+  # A real line runs in real time: the phone test waits without the demo's time scale.
+  WDX_TIME_SCALE= wardenix phone test sip:carol@127.0.0.1:5560 Carol | grep -v "^  .*(event)" || true
+  "$root/scripts/demo/sip_callee.sh" stop "$demo/sipcallee"
+  echo "what Carol heard (recorded by baresip):"
+  ls -1 "$demo"/sipcallee/heard/*-dec.wav 2>/dev/null || echo "(no recording)"
+else
+  echo "(baresip is not installed: ./demo.sh installs it with the other packages)"
+fi
 
 echo "== leave GO mode (wardenix stop)"
 wardenix stop
