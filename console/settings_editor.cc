@@ -39,14 +39,14 @@ size_t SectionEnd(const std::vector<std::string>& oLines, size_t uHeader) {
 
 // Keys of "[KEYS]" that the service reads (besides PName1..6, PNum1..6 and PE1..6).
 // clang-format off
-const std::array<const char*, 31> kKeys = {
+const std::array<const char*, 32> kKeys = {
     "RestartsB4Reboot", "AdminId",        "MachineName",    "DomainName", "Password",
     "UseIni",           "MinuteInterval", "RstrSecs",       "LogEvents",  "GOS",
     "PAck",             "MsgDown",        "MsgUp",          "SmtpServer", "EmailBodyDown",
     "EmailBodyUp",      "EmailSubject",   "EmailSubjectDn", "EmailFrom",  "EmailUrl",
     "EmailEnabled",     "Sensitivity",    "WATCH",          "SvrStatus",  "UrlTimeout",
     "SmtpSecurity",     "SmtpUser",       "SmtpPassword",   "SipAccount", "SipPassword",
-    "SipProxy"};
+    "SipProxy",         "MetricsFile"};
 // clang-format on
 
 // The list sections the service reads, in the order "settings list" shows them.

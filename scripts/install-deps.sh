@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build ccache pkg-config git
   nlohmann-json3-dev libcpp-httplib-dev libssl-dev openssl python3-aiosmtpd
+  python3-prometheus-client
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libespeak-ng-dev espeak-ng-data libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
   libsamplerate0-dev libsndfile1-dev libre-dev librem-dev baresip-core sip-tester espeak-ng)

@@ -173,6 +173,7 @@ bool CItemManager::Update(int iType, const char* szName, int iState, bool& bChan
   } else if (iState == ITEM_DOWN) {
     WriteObservation(iType, szName, ", DN");
   }
+  if (iState == ITEM_UP || iState == ITEM_DOWN) pItem->m_iLoggedState = iState;
   return true;
 }
 
@@ -180,7 +181,16 @@ void CItemManager::LogProgramsUp(const char* szImageName) {
   for (const auto& pItem : ListFor(ITEM_PROGRAM)->m_oItems) {
     if (EqualsIgnoringCase(pItem->GetImageName().c_str(), szImageName)) return;
     WriteObservation(ITEM_PROGRAM, pItem->GetName().c_str(), ", UP");
+    pItem->m_iLoggedState = ITEM_UP;
   }
+}
+
+std::vector<const CItem*> CItemManager::GetItems(int iType) const {
+  std::vector<const CItem*> oItems;
+  if (const SItemList* pList = ListFor(iType)) {
+    for (const auto& pItem : pList->m_oItems) oItems.push_back(pItem.get());
+  }
+  return oItems;
 }
 
 void CItemManager::Clear() {

@@ -56,6 +56,9 @@ class CItem final : public CZuvBase {
   bool SetImageName(const char* szImageName);
   int GetState() const { return m_iState; }
   void SetState(int iState) { m_iState = iState; }
+  // ITEM_UP or ITEM_DOWN as the last UP or DN line of the uptime log has it (programs are logged
+  // UP without a state change); ITEM_UNKNOWN before the first line since the item was added.
+  int GetLoggedState() const { return m_iLoggedState; }
 
  private:
   friend class CItemManager;
@@ -66,6 +69,7 @@ class CItem final : public CZuvBase {
   std::string m_sName;
   std::string m_sImageName;
   int m_iState = ITEM_UNKNOWN;
+  int m_iLoggedState = ITEM_UNKNOWN;
 };
 
 class CItemManager final : public CZuvBase {
@@ -103,6 +107,8 @@ class CItemManager final : public CZuvBase {
 
   // Number of items of the type; -1 for an unknown type.
   int GetItemCount(int iType) const;
+  // The items of the type in list order (none for an unknown type); valid until the list changes.
+  std::vector<const CItem*> GetItems(int iType) const;
 
  private:
   // The items of one type in the order they were added, and the first item of each name (the

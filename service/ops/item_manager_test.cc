@@ -164,6 +164,31 @@ TEST_F(ItemManagerTest, DuplicatesAreKeptButOnlyTheFirstIsUpdated) {
   EXPECT_EQ(pSecond->GetState(), ITEM_UNKNOWN);
 }
 
+// The logged state follows the UP and DN lines, the programs' UP lines included.
+TEST_F(ItemManagerTest, LoggedStateFollowsTheLines) {
+  Start();
+  ASSERT_TRUE(m_oManager.AddItem(ITEM_PROGRAM, "one"));
+  ASSERT_TRUE(m_oManager.AddItem(ITEM_PROGRAM, "two"));
+  m_oManager.GetItemRef(ITEM_PROGRAM, "two")->SetImageName("two.bin");
+  const auto fnLogged = [&] {
+    std::string sStates;
+    for (const CItem* pItem : m_oManager.GetItems(ITEM_PROGRAM)) {
+      sStates += pItem->GetName() + "=" + std::to_string(pItem->GetLoggedState()) + " ";
+    }
+    return sStates;
+  };
+  EXPECT_EQ(fnLogged(), "one=100 two=100 ");
+  m_oManager.LogProgramsUp("two.bin");  // stops before "two"
+  EXPECT_EQ(fnLogged(), "one=102 two=100 ");
+  Update(ITEM_PROGRAM, "two", ITEM_DOWN);
+  EXPECT_EQ(fnLogged(), "one=102 two=101 ");
+  Update(ITEM_PROGRAM, "one", ITEM_UNKNOWN);  // no line, so the logged state stays
+  m_oManager.LogProgramsUp("not watched");
+  EXPECT_EQ(fnLogged(), "one=102 two=102 ");
+  EXPECT_TRUE(m_oManager.GetItems(ITEM_LOCAL_URL).empty());
+  EXPECT_TRUE(m_oManager.GetItems(7).empty());
+}
+
 TEST_F(ItemManagerTest, NamesDifferingInCaseAreTheSameItem) {
   Start();
   ASSERT_TRUE(m_oManager.AddItem(ITEM_LOCAL_URL, "http://Host/Page"));

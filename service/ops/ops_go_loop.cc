@@ -92,6 +92,7 @@ bool COpsMngrThread::PrepareGo() {
       SetCurrentAction("Found missing program(s)", "Running a Restart.");
       ZuvLogEvent("Running a Restart prior to GO loop. 2");
       m_oInsurer.Go();
+      ++m_iRestartsDone;
       DoRestarter();
       m_oInsurer.Stop();
     }
@@ -109,6 +110,7 @@ bool COpsMngrThread::PrepareGo() {
 
 void COpsMngrThread::RunCycle(bool& bFailureSeen, int& iRestarts, bool& bLeave) {
   SetCurrentAction("GO MODE: Top of test loop. ", ".");
+  m_oCycleStart = std::chrono::steady_clock::now();
   m_pOwner->m_bGoLoopActive = true;
   ZuvLogEvent("COpsMngrThread::Go Loop 0");
   m_pOwner->m_iOpsState = WDX_STATE_RUNNING;
@@ -138,6 +140,7 @@ void COpsMngrThread::RunCycle(bool& bFailureSeen, int& iRestarts, bool& bLeave) 
   ZuvLogEvent("COpsMngrThread::Go 11");
   m_oInsurer.Stop();
   ZuvLogEvent("COpsMngrThread::Go 12");
+  WriteMetrics(true);
   if (!m_pOwner->m_bGo) {
     bLeave = true;
     return;
@@ -237,7 +240,9 @@ bool COpsMngrThread::CycleFailed(int iPrevious, int& iRestarts) {
   const int iAllowed = m_pSettings->m_iRestartsB4Reboot;
   if (iAllowed > 0 && iRestarts >= iAllowed) {
     m_oItems.Update(ITEM_RESTART, "Restart", ITEM_DOWN, bChanged);
-    m_oWarden.ReBoot();
+    // The machine goes down a while after the request: there is time for the file.
+    if (m_oWarden.ReBoot()) ++m_iRebootsDone;
+    WriteMetrics(true);
     return false;
   }
   ZuvLogEvent("COpsMngrThread::Go 7");
@@ -246,6 +251,7 @@ bool COpsMngrThread::CycleFailed(int iPrevious, int& iRestarts) {
   ZuvLogEvent("COpsMngrThread::Go 8");
   if (m_pSettings->m_bUseIni) m_oWarden.RunRestarter();
   ZuvLogEvent("COpsMngrThread::Go 9");
+  ++m_iRestartsDone;
   DoRestarter();
   ZuvLogEvent("COpsMngrThread::Go 10");
   ++iRestarts;
@@ -301,6 +307,7 @@ void COpsMngrThread::LeaveGo(bool bFailureSeen) {
   m_pOwner->m_iOpsState = bFailureSeen ? WDX_STATE_AUTO_GO_PENDING : WDX_STATE_STOPPED;
   m_bPopupFlag = false;
   ApplyPopupState();
+  WriteMetrics(false);
   ZuvLogEvent("COpsMngrThread::Go(): Testing has STOPPED.");
 }
 

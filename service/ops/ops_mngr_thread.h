@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 
 #include "service/alerts/alert_clients.h"
 #include "service/ops/item_manager.h"
+#include "service/ops/metrics_file.h"
 #include "service/restart/warden.h"
 
 namespace wdx {
@@ -103,6 +105,9 @@ class COpsMngrThread final {
   void LeaveGo(bool bFailureSeen);
   bool GoContinues() const;
 
+  // The metrics file (ops_metrics.cc): rewritten when a cycle ends and when GO mode ends.
+  void WriteMetrics(bool bCycleEnded);
+
   // URL passes and the built-in restart (url_passes.cc).
   bool RunUrls();
   bool HandleRemoteUrls(bool bSendAlerts);
@@ -140,6 +145,12 @@ class COpsMngrThread final {
   bool m_bTestAbandoned = false;  // a URL test of this cycle was cut short by STOP or shutdown
   bool m_bResumeGoPending = false;
   std::string m_sLastFailedUrl;
+  CMetricsFile m_oMetrics;
+  int64_t m_iRestartsDone = 0;  // since the service started
+  int64_t m_iRebootsDone = 0;
+  std::chrono::steady_clock::time_point m_oCycleStart;
+  double m_dLastCycleEnd = 0;  // unix seconds, 0 before the first cycle ended
+  double m_dLastCycleSeconds = 0;
   std::thread m_oThread;
 };
 

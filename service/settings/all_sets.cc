@@ -182,6 +182,8 @@ bool CAllSets::Load() {
   CZuvStr oUrlTimeout;
   ReadText("UrlTimeout", oUrlTimeout);
   m_iUrlTimeout = UrlTimeoutFromText(oUrlTimeout.c_str());
+  ReadText("MetricsFile", m_oStrMetricsFile);
+  m_oStrMetricsFile.Trim();
   ZuvLogEvent("CPhoneSettings::LoadIfNexessary() SvrState.");
   LoadServerState();
   ZuvLogEvent("CPhoneSettings::LoadIfNexessary() done.");

@@ -98,6 +98,8 @@ class CAllSets final : public CZuvBase {
   bool m_bUseIni = false;
   bool m_bWatch = false;
   int m_iUrlTimeout = WDX_URL_TIMEOUT_DEFAULT_S;
+  // "MetricsFile": the Prometheus metrics file written after every GO cycle; empty: none.
+  CZuvStr m_oStrMetricsFile;
   int m_iLastKnownServerState = 1000;
 
   // Value rules of the key file, exposed for the console and tests.

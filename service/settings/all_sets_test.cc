@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/ram_file.h"
@@ -75,6 +76,16 @@ TEST_F(AllSetsTest, RestarterSecondsFollowTheScanPeriod) {
   ASSERT_TRUE(Load({"[KEYS]", "MinuteInterval=soon", "Sensitivity=12abc"}));
   EXPECT_EQ(m_oSets.m_iMinuteInterval, 0);
   EXPECT_EQ(m_oSets.m_iSensitivity, 12);
+}
+
+TEST_F(AllSetsTest, MetricsFileIsTrimmedAndEmptyMeansOff) {
+  for (const auto& [sLine, sPath] : std::vector<std::pair<std::string, std::string>>{
+           {"MetricsFile= /var/lib/x/wardenix.prom ", "/var/lib/x/wardenix.prom"},
+           {"MetricsFile=   ", ""},
+           {"Sensitivity=5", ""}}) {
+    ASSERT_TRUE(Load({"[KEYS]", sLine}));
+    EXPECT_STREQ(m_oSets.m_oStrMetricsFile.c_str(), sPath.c_str()) << sLine;
+  }
 }
 
 TEST_F(AllSetsTest, FlagsAreTrueOnlyForOneOrT) {
