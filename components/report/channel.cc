@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -211,10 +212,12 @@ bool CChannel::AppendPoint(int32_t lMinutes, int32_t lState, const SLocalTime& o
     bool bPlaced = false;
     if (MakeRoom(lMinutes, lState, oParts, bPlaced) && bPlaced) return true;
   }
-  if (!m_oMinutes.Push(new int32_t(lMinutes))) {
+  auto pMinutes = std::make_unique<int32_t>(lMinutes);
+  if (!m_oMinutes.Push(pMinutes.get())) {
     m_bFull = true;  // the stack reported it; the series ends here
     return false;
   }
+  pMinutes.release();  // the list owns it now
   m_oStates.Push(new int32_t(lState));
   m_oDates.Push(new std::string(DateText(oParts)));
   m_oTimes.Push(new std::string(TimeText(oParts)));
