@@ -11,6 +11,7 @@
 
 #include "console/email_cli.h"
 #include "console/phone_cli.h"
+#include "console/report_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
@@ -35,7 +36,8 @@ int CConsoleCli::Usage() {
             "       wardenix settings list | get KEY|SECTION | set KEY VALUE | add SECTION LINE |\n"
             "                         remove SECTION LINE | export | import FILE\n"
             "       wardenix email test | send-test\n"
-            "       wardenix phone test NUMBER [NAME]\n";
+            "       wardenix phone test NUMBER [NAME]\n"
+            "       wardenix report\n";
   return 2;
 }
 
@@ -58,6 +60,7 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
     return RunEmailCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
   }
   if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "report" && oArgs.size() == 1) return RunReportCommand(m_sFolder, m_oOut, m_oErr);
   return Usage();
 }
 
