@@ -1,0 +1,210 @@
+#!/bin/bash
+# UtRpt.sh: the uptime report of the program folder. Reads RParams.txt (blocks "@RURLS@",
+# "@URLS@", "@STOPS@", lines ending in CR LF), walks each listed item's up/down series in
+# UpTime.log through the uptime report component (WdReport.UtReport, called with wdxcall), and
+# writes UptimeReport.html: a summary table, then per item a timeline of the last 24 hours,
+# 7 days and 30 days, the uptime of each window and its outages. The page needs no network.
+#
+# Items are written to UpTime.log with the item manager's type numbers: [URLS] 101, [RURLS] 102,
+# [STOPS] 100. One wdxcall process loads every item twice: once to count the points, once to
+# walk them. The state an item had before the 30-day window comes from a second load that ends
+# where the window starts. Arithmetic and HTML escaping are done in awk.
+#
+# WDX_REPORT_NOW (seconds since 1970) fixes "now" for a reproducible report.
+set -u
+cd "$(dirname "$0")" || exit 1
+
+readonly PARAMS=RParams.txt UPLOG=UpTime.log OUT=UptimeReport.html PROGID=WdReport.UtReport
+readonly NOW=${WDX_REPORT_NOW:-$(date +%s)}
+readonly SPAN=43200  # minutes in 30 days
+STAMP_FORMAT="%m/%d/%Y %H:%M:%S"
+START=$(date -d "@$((NOW - SPAN * 60))" +"$STAMP_FORMAT")
+END=$(date -d "@$NOW" +"$STAMP_FORMAT")
+ZONE=$(date -d "@$NOW" +%z)  # the offset of local time, for the times shown
+WORK=$(mktemp -d) || exit 1
+trap 'rm -rf "$WORK"' EXIT
+
+# The items as "TYPE<TAB>NAME" lines.
+items() {
+  [ -f "$PARAMS" ] || return 0
+  tr -d '\r' < "$PARAMS" | awk '
+    $0 == "@RURLS@" { type = 102; next }
+    $0 == "@URLS@" { type = 101; next }
+    $0 == "@STOPS@" { type = 100; next }
+    type && $0 != "" { print type "\t" $0 }'
+}
+
+# A text as a double-quoted word of a wdxcall line.
+quoted() {
+  local s=${1//\\/\\\\}
+  printf '"%s"' "${s//\"/\\\"}"
+}
+
+# The two loads of an item (the 30-day window, then everything before it).
+loads() {
+  local type=$1 description
+  description=$(quoted ", $2, ")
+  printf 'ReloadData %s %s %s "%s" "%s"\n' "$type" "$description" "$UPLOG" "$START" "$END"
+  printf 'GetCount\n'
+  printf 'ReloadData %s %s %s "" "%s"\n' "$type" "$description" "$UPLOG" "$START"
+  printf 'GetCount\n'
+}
+
+# Runs the wdxcall lines of file $1 into file $2, registering the component once if needed.
+call() {
+  ./wdxcall "$PROGID" < "$1" > "$2" 2> "$WORK/errors"
+  local rc=$?
+  if [ $rc -eq 2 ] && [ -x ./wdxregsvr ]; then
+    ./wdxregsvr /s "$PWD/WdReport.so" && ./wdxcall "$PROGID" < "$1" > "$2" 2> "$WORK/errors"
+    rc=$?
+  fi
+  if [ $rc -ne 0 ]; then
+    echo "UtRpt.sh: the uptime report component failed (wdxcall exit code $rc):" >&2
+    cat "$WORK/errors" >&2
+    exit 1
+  fi
+}
+
+items > "$WORK/items"
+if [ ! -s "$WORK/items" ]; then
+  echo "UtRpt.sh: $PARAMS is missing or lists no item; the report is empty." >&2
+else
+  [ -s "$UPLOG" ] || echo "UtRpt.sh: $UPLOG is missing or empty; every item reads no data." >&2
+  while IFS=$'\t' read -r type name; do loads "$type" "$name"; done < "$WORK/items" \
+    > "$WORK/count.in"
+  call "$WORK/count.in" "$WORK/counts"
+  # The walks: every point's state and the next point's minutes; for the earlier load only the
+  # last point's state matters.
+  exec 3< "$WORK/counts"
+  while IFS=$'\t' read -r type name; do
+    read -r _ <&3; read -r count <&3; read -r _ <&3; read -r before <&3
+    loads "$type" "$name" | sed -n 1p
+    printf 'GetFirstTimepoint\n'
+    for ((i = 0; i < count; i++)); do printf 'GetPointState\nGetNextTimepoint\n'; done
+    loads "$type" "$name" | sed -n 3p
+    if ((before > 0)); then
+      printf 'GetFirstTimepoint\n'
+      for ((i = 1; i < before; i++)); do printf 'GetNextTimepoint\n'; done
+      printf 'GetPointState\n'
+    fi
+  done < "$WORK/items" > "$WORK/walk.in"
+  exec 3<&-
+  call "$WORK/walk.in" "$WORK/walk"
+fi
+
+awk -v items="$WORK/items" -v counts="$WORK/counts" -v walk="$WORK/walk" -v now="$NOW" \
+  -v span="$SPAN" -v zone="$ZONE" -v params="$PARAMS" -f /dev/stdin > "$WORK/$OUT" <<'AWK' || exit 1
+function esc(s) {
+  gsub(/&/, "\\&amp;", s); gsub(/</, "\\&lt;", s); gsub(/>/, "\\&gt;", s)
+  gsub(/"/, "\\&quot;", s); gsub(/'/, "\\&#39;", s)
+  return s
+}
+function next_line(file,   line) {
+  if ((getline line < file) <= 0) line = ""
+  return line
+}
+# Local time text of a minute of the 30-day window.
+function when(m,   t, days, secs, z, era, doe, yoe, doy, mp, d, mo, y) {
+  t = start + m * 60 + offset
+  days = int(t / 86400); secs = t - days * 86400
+  z = days + 719468; era = int(z / 146097); doe = z - era * 146097
+  yoe = int((doe - int(doe / 1460) + int(doe / 36524) - int(doe / 146096)) / 365)
+  doy = doe - (365 * yoe + int(yoe / 4) - int(yoe / 100)); mp = int((5 * doy + 2) / 153)
+  d = doy - int((153 * mp + 2) / 5) + 1; mo = mp < 10 ? mp + 3 : mp - 9
+  y = yoe + era * 400 + (mo <= 2)
+  return sprintf("%04d-%02d-%02d %02d:%02d", y, mo, d, int(secs / 3600), int(secs % 3600 / 60))
+}
+function length_text(m,   d, h) {
+  d = int(m / 1440); h = int(m % 1440 / 60); m = m % 60
+  return (d ? d "d " : "") ((d || h) ? h "h " : "") m "m"
+}
+function state_name(s) { return s == 1 ? "up" : s == 0 ? "down" : "no data" }
+# Loads item n's segments (seg_from, seg_to, seg_state) from the walk output.
+function read_item(n,   count, before, m, s, i, last, prior) {
+  next_line(counts); count = next_line(counts) + 0; next_line(counts); before = next_line(counts) + 0
+  next_line(walk); m = next_line(walk) + 0
+  nseg = 0; last = 0; prior = -1
+  for (i = 0; i < count; i++) {
+    pm[i] = m < last ? last : (m > span ? span : m)  # a clock that went back keeps the order
+    ps[i] = next_line(walk) + 0; m = next_line(walk) + 0; last = pm[i]
+  }
+  next_line(walk)
+  if (before > 0) {
+    next_line(walk); for (i = 1; i < before; i++) next_line(walk)
+    prior = next_line(walk) + 0
+  }
+  truncated[n] = count >= 4096
+  add_seg(0, count ? pm[0] : span, prior)
+  for (i = 0; i < count; i++) add_seg(pm[i], i + 1 < count ? pm[i + 1] : span, ps[i])
+}
+function add_seg(from, to, state) {
+  if (to <= from) return
+  if (nseg && seg_state[nseg - 1] == state && seg_to[nseg - 1] == from) { seg_to[nseg - 1] = to; return }
+  seg_from[nseg] = from; seg_to[nseg] = to; seg_state[nseg] = state; nseg++
+}
+# Writes the window of w minutes for item n into sections[n]; its uptime into pct[n, w].
+function window(n, w, label,   ws, i, a, b, up, down, x, svg, rows, cls, p) {
+  ws = span - w; up = down = 0; rows = ""
+  svg = "<svg class=\"timeline\" width=\"720\" height=\"20\" viewBox=\"0 0 720 20\" role=\"img\">"
+  for (i = 0; i < nseg; i++) {
+    a = seg_from[i] < ws ? ws : seg_from[i]; b = seg_to[i]
+    if (b <= a) continue
+    cls = seg_state[i] == 1 ? "up" : seg_state[i] == 0 ? "down" : "none"
+    x = (a - ws) * 720 / w
+    svg = svg sprintf("<rect class=\"%s\" x=\"%.2f\" y=\"0\" width=\"%.2f\" height=\"20\"><title>%s %s - %s</title></rect>", \
+      cls, x, (b - a) * 720 / w, state_name(seg_state[i]), when(a), when(b))
+    if (seg_state[i] == 1) up += b - a
+    if (seg_state[i] == 0) {
+      down += b - a
+      rows = rows sprintf("<tr class=\"outage\"><td>%s</td><td>%s</td><td>%s</td></tr>\n", \
+        seg_from[i] > 0 ? when(seg_from[i]) : "before " when(0), b >= span ? "ongoing" : when(b), \
+        length_text(b - seg_from[i]))
+    }
+  }
+  p = up + down ? sprintf("%.1f %%", 100 * up / (up + down)) : "n/a"
+  pct[n, w] = p
+  sections[n] = sections[n] sprintf("<h3>%s: <span class=\"pct\" data-window=\"%s\">%s</span></h3>\n%s</svg>\n<div class=\"axis\"><span>%s</span><span>%s</span></div>\n", \
+    label, label, p, svg, when(ws), when(span))
+  sections[n] = sections[n] (rows == "" ? "<p class=\"none\">No outage.</p>\n" : \
+    "<table class=\"outages\" data-window=\"" label "\"><tr><th>Outage start</th><th>End</th><th>Length</th></tr>\n" rows "</table>\n")
+}
+BEGIN {
+  start = now - span * 60
+  offset = (substr(zone, 1, 1) == "-" ? -1 : 1) * (substr(zone, 2, 2) * 3600 + substr(zone, 4, 2) * 60)
+  type_name[100] = "Program"; type_name[101] = "URL"; type_name[102] = "Remote URL"
+  n = 0
+  while ((getline line < items) > 0) {
+    split(line, f, "\t"); type[n] = f[1]; name[n] = substr(line, length(f[1]) + 2)
+    read_item(n)
+    now_state[n] = seg_state[nseg - 1]
+    window(n, 1440, "24 hours"); window(n, 10080, "7 days"); window(n, span, "30 days")
+    n++
+  }
+  print "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+  print "<title>Uptime report</title><style>"
+  print "body{font-family:sans-serif;margin:1.5em;color:#222}table{border-collapse:collapse;margin:.5em 0}"
+  print "td,th{border:1px solid #bbb;padding:.2em .6em;text-align:left}.up{fill:#2e7d32}.down{fill:#c62828}"
+  print ".none{fill:#bdbdbd}td.up{color:#2e7d32}td.down{color:#c62828}.axis{width:720px;display:flex;justify-content:space-between;font-size:.8em;color:#555}"
+  print "svg.timeline{border:1px solid #999;display:block}h3{margin:1em 0 .3em;font-size:1em}"
+  print "</style></head><body>"
+  printf "<h1>Uptime report</h1>\n<p>From %s to %s (local time).</p>\n", when(0), when(span)
+  if (n == 0) {
+    printf "<p class=\"empty\">No items: %s is missing or lists no item.</p>\n", esc(params)
+  } else {
+    print "<table class=\"summary\"><tr><th>Item</th><th>Type</th><th>Now</th><th>24 hours</th><th>7 days</th><th>30 days</th></tr>"
+    for (i = 0; i < n; i++)
+      printf "<tr><td><a href=\"#item%d\">%s</a></td><td>%s</td><td class=\"%s\">%s</td><td>%s</td><td>%s</td><td>%s</td></tr>\n", \
+        i, esc(name[i]), type_name[type[i]], now_state[i] == 1 ? "up" : now_state[i] == 0 ? "down" : "none", \
+        state_name(now_state[i]), \
+        pct[i, 1440], pct[i, 10080], pct[i, span]
+    print "</table>"
+  }
+  for (i = 0; i < n; i++) {
+    printf "<section class=\"item\" id=\"item%d\"><h2>%s <small>(%s)</small></h2>\n", i, esc(name[i]), type_name[type[i]]
+    if (truncated[i]) print "<p>Only the first 4096 changes of the 30 days could be loaded.</p>"
+    printf "%s</section>\n", sections[i]
+  }
+  print "</body></html>"
+}
+AWK
+mv -f "$WORK/$OUT" "$OUT" || exit 1
