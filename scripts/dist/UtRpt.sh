@@ -163,8 +163,10 @@ function window(n, w, label,   ws, i, a, b, up, down, x, svg, rows, cls, p) {
   }
   p = up + down ? sprintf("%.1f %%", 100 * up / (up + down)) : "n/a"
   pct[n, w] = p
-  sections[n] = sections[n] sprintf("<h3>%s: <span class=\"pct\" data-window=\"%s\">%s</span></h3>\n%s</svg>\n<div class=\"axis\"><span>%s</span><span>%s</span></div>\n", \
-    label, label, p, svg, when(ws), when(span))
+  # (mawk's sprintf holds 8 KB at most: long texts are joined, not formatted)
+  sections[n] = sections[n] "<h3>" label ": <span class=\"pct\" data-window=\"" label "\">" p \
+    "</span></h3>\n" svg "</svg>\n<div class=\"axis\"><span>" when(ws) "</span><span>" when(span) \
+    "</span></div>\n"
   sections[n] = sections[n] (rows == "" ? "<p class=\"none\">No outage.</p>\n" : \
     "<table class=\"outages\" data-window=\"" label "\"><tr><th>Outage start</th><th>End</th><th>Length</th></tr>\n" rows "</table>\n")
 }
@@ -202,7 +204,7 @@ BEGIN {
   for (i = 0; i < n; i++) {
     printf "<section class=\"item\" id=\"item%d\"><h2>%s <small>(%s)</small></h2>\n", i, esc(name[i]), type_name[type[i]]
     if (truncated[i]) print "<p>Only the first 4096 changes of the 30 days could be loaded.</p>"
-    printf "%s</section>\n", sections[i]
+    print sections[i] "</section>"
   }
   print "</body></html>"
 }
