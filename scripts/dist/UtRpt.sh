@@ -142,36 +142,52 @@ function add_seg(from, to, state) {
   if (nseg && seg_state[nseg - 1] == state && seg_to[nseg - 1] == from) { seg_to[nseg - 1] = to; return }
   seg_from[nseg] = from; seg_to[nseg] = to; seg_state[nseg] = state; nseg++
 }
-# Writes the window of w minutes for item n into sections[n]; its uptime into pct[n, w].
-function window(n, w, label,   ws, i, a, b, up, down, x, svg, rows, cls, p) {
-  ws = span - w; up = down = 0; rows = ""
+# Draws the run [run_a, run_b) of the timeline: red when any of it was down.
+function flush_run(ws, w,   cls) {
+  if (run_b <= run_a) return
+  cls = run_down ? "down" : run_state == 1 ? "up" : run_state == 0 ? "down" : "none"
+  svg = svg sprintf("<rect class=\"%s\" x=\"%.2f\" y=\"0\" width=\"%.2f\" height=\"20\"><title>%s %s - %s</title></rect>", \
+    cls, (run_a - ws) * 720 / w, (run_b - run_a) * 720 / w, \
+    run_parts > 1 ? run_parts " changes" : state_name(run_state), when(run_a), when(run_b))
+  run_a = run_b; run_parts = 0; run_down = 0
+}
+# Writes the window of w minutes for item n into sections[n]; its uptime into pct[n, w]. Parts of
+# the timeline narrower than a pixel are drawn together, so a flapping item keeps the page small;
+# only the latest max_rows outages are listed.
+function window(n, w, label,   ws, i, a, b, up, down, rows, p, k, first) {
+  ws = span - w; up = down = 0; rows = ""; k = 0
   svg = "<svg class=\"timeline\" width=\"720\" height=\"20\" viewBox=\"0 0 720 20\" role=\"img\">"
+  run_a = run_b = ws; run_parts = 0; run_down = 0
   for (i = 0; i < nseg; i++) {
     a = seg_from[i] < ws ? ws : seg_from[i]; b = seg_to[i]
     if (b <= a) continue
-    cls = seg_state[i] == 1 ? "up" : seg_state[i] == 0 ? "down" : "none"
-    x = (a - ws) * 720 / w
-    svg = svg sprintf("<rect class=\"%s\" x=\"%.2f\" y=\"0\" width=\"%.2f\" height=\"20\"><title>%s %s - %s</title></rect>", \
-      cls, x, (b - a) * 720 / w, state_name(seg_state[i]), when(a), when(b))
+    if ((b - a) * 720 >= w) flush_run(ws, w)  # a part of its own
+    run_b = b; run_state = seg_state[i]; run_parts++; run_down = run_down || seg_state[i] == 0
+    if ((run_b - run_a) * 720 >= w) flush_run(ws, w)
     if (seg_state[i] == 1) up += b - a
     if (seg_state[i] == 0) {
       down += b - a
-      rows = rows sprintf("<tr class=\"outage\"><td>%s</td><td>%s</td><td>%s</td></tr>\n", \
-        seg_from[i] > 0 ? when(seg_from[i]) : "before " when(0), b >= span ? "ongoing" : when(b), \
-        length_text(b - seg_from[i]))
+      outage[k++] = "<tr class=\"outage\"><td>" (seg_from[i] > 0 ? when(seg_from[i]) : "before " when(0)) \
+        "</td><td>" (b >= span ? "ongoing" : when(b)) "</td><td>" length_text(b - seg_from[i]) "</td></tr>\n"
     }
   }
+  flush_run(ws, w)
+  first = k > max_rows ? k - max_rows : 0
+  for (i = first; i < k; i++) rows = rows outage[i]
   p = up + down ? sprintf("%.1f %%", 100 * up / (up + down)) : "n/a"
   pct[n, w] = p
   # (mawk's sprintf holds 8 KB at most: long texts are joined, not formatted)
   sections[n] = sections[n] "<h3>" label ": <span class=\"pct\" data-window=\"" label "\">" p \
     "</span></h3>\n" svg "</svg>\n<div class=\"axis\"><span>" when(ws) "</span><span>" when(span) \
     "</span></div>\n"
+  if (first) sections[n] = sections[n] "<p class=\"more\" data-count=\"" k "\">" k \
+    " outages; the latest " max_rows " are listed.</p>\n"
   sections[n] = sections[n] (rows == "" ? "<p class=\"none\">No outage.</p>\n" : \
     "<table class=\"outages\" data-window=\"" label "\"><tr><th>Outage start</th><th>End</th><th>Length</th></tr>\n" rows "</table>\n")
 }
 BEGIN {
   start = now - span * 60
+  max_rows = 100
   offset = (substr(zone, 1, 1) == "-" ? -1 : 1) * (substr(zone, 2, 2) * 3600 + substr(zone, 4, 2) * 60)
   type_name[100] = "Program"; type_name[101] = "URL"; type_name[102] = "Remote URL"
   n = 0
