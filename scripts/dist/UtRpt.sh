@@ -50,6 +50,12 @@ loads() {
   printf 'GetCount\n'
 }
 
+# Prints the first $1 lines of the text $2 said again and again.
+repeat() {
+  (($1 > 0)) && yes "$2" | head -n "$1"
+  return 0
+}
+
 # Runs the wdxcall lines of file $1 into file $2, registering the component once if needed.
 call() {
   ./wdxcall "$PROGID" < "$1" > "$2" 2> "$WORK/errors"
@@ -80,11 +86,11 @@ else
     read -r _ <&3; read -r count <&3; read -r _ <&3; read -r before <&3
     loads "$type" "$name" | sed -n 1p
     printf 'GetFirstTimepoint\n'
-    for ((i = 0; i < count; i++)); do printf 'GetPointState\nGetNextTimepoint\n'; done
+    repeat $((2 * count)) $'GetPointState\nGetNextTimepoint'
     loads "$type" "$name" | sed -n 3p
     if ((before > 0)); then
       printf 'GetFirstTimepoint\n'
-      for ((i = 1; i < before; i++)); do printf 'GetNextTimepoint\n'; done
+      repeat $((before - 1)) GetNextTimepoint
       printf 'GetPointState\n'
     fi
   done < "$WORK/items" > "$WORK/walk.in"
