@@ -58,8 +58,9 @@ int main() {
   const double dSeconds = std::chrono::duration<double>(Clock::now() - tStart).count();
   struct rusage oUsage = {};
   getrusage(RUSAGE_CHILDREN, &oUsage);
-  std::printf("Uptime report, %zu bytes of UpTime.log, 50 URLs: %.2f s, peak memory %ld KB, "
-              "page %zu bytes\n",
-              sLog.size(), dSeconds, oUsage.ru_maxrss, oFolder.Read("UptimeReport.html").size());
+  std::printf(
+      "Uptime report, %zu bytes of UpTime.log, 50 URLs: %.2f s, peak memory %ld KB, "
+      "page %zu bytes\n",
+      sLog.size(), dSeconds, oUsage.ru_maxrss, oFolder.Read("UptimeReport.html").size());
   return 0;
 }

@@ -15,8 +15,7 @@ int RunReportCommand(const std::string& sFolder, std::ostream& oOut, std::ostrea
     oErr << "wardenix: " << oEditor.GetLastError() << "\n";
     return 1;
   }
-  const SReportSections oSections{oEditor.GetSectionLines("RURLS"),
-                                  oEditor.GetSectionLines("URLS"),
+  const SReportSections oSections{oEditor.GetSectionLines("RURLS"), oEditor.GetSectionLines("URLS"),
                                   oEditor.GetSectionLines("STOPS")};
   if (!CreateReportParams(sFolder, oSections)) {
     oErr << "wardenix: cannot write " << sFolder << REPORT_PARAMS_FILE

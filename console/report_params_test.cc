@@ -21,10 +21,13 @@ TEST(ReportParamsTest, BlocksInOrderWithEmptySectionsLeftOut) {
     Lines oExpected;
   };
   const SCase aCases[] = {
-      {"all three", {{"r1"}, {"u1", "u2"}, {"s1"}},
+      {"all three",
+       {{"r1"}, {"u1", "u2"}, {"s1"}},
        {"@RURLS@", "r1", "@URLS@", "u1", "u2", "@STOPS@", "s1"}},
       {"no remote URLs", {{}, {"u1", "u2"}, {}}, {"@URLS@", "u1", "u2"}},
-      {"no remote URLs, stops", {{}, {"u1", "u2"}, {"s1"}}, {"@URLS@", "u1", "u2", "@STOPS@", "s1"}},
+      {"no remote URLs, stops",
+       {{}, {"u1", "u2"}, {"s1"}},
+       {"@URLS@", "u1", "u2", "@STOPS@", "s1"}},
       {"only stops", {{}, {}, {"a", "b"}}, {"@STOPS@", "a", "b"}},
       {"nothing", {}, {}},
   };
@@ -49,7 +52,7 @@ TEST(ReportParamsTest, WritesCrLfLinesReplacingAnOldFile) {
 TEST(ReportParamsTest, FailuresAreLoggedWithoutDone) {
   struct SCase {
     const char* szName;
-    bool bBlockWithFolder;  // RParams.txt is a folder holding a file: it cannot be deleted
+    bool bBlockWithFolder;    // RParams.txt is a folder holding a file: it cannot be deleted
     const char* szSubFolder;  // written into a folder that does not exist
     const char* szError;
   };
@@ -64,7 +67,8 @@ TEST(ReportParamsTest, FailuresAreLoggedWithoutDone) {
       ASSERT_EQ(mkdir(oFolder.File(REPORT_PARAMS_FILE).c_str(), 0700), 0);
       oFolder.Write(std::string(REPORT_PARAMS_FILE) + "/keep", "x");
     }
-    EXPECT_FALSE(CreateReportParams(oFolder.Path() + oCase.szSubFolder, SReportSections{{"r"}, {}, {}}))
+    EXPECT_FALSE(
+        CreateReportParams(oFolder.Path() + oCase.szSubFolder, SReportSections{{"r"}, {}, {}}))
         << oCase.szName;
     EXPECT_TRUE(oLog.HasError(oCase.szError)) << oCase.szName << "\n" << oLog.Text();
     EXPECT_EQ(oLog.Text().find("Done. OK."), std::string::npos) << oCase.szName;

@@ -19,7 +19,9 @@ constexpr time_t kNow = 1796040000;  // a whole minute
 constexpr time_t kHour = 3600;
 constexpr time_t kDay = 24 * kHour;
 
-std::string Dist(const std::string& sName) { return std::string(WDX_DIST_DIR) + "/" + sName; }
+std::string Dist(const std::string& sName) {
+  return std::string(WDX_DIST_DIR) + "/" + sName;
+}
 
 std::string Stamp(time_t llWhen) {
   struct tm oTm = {};
@@ -110,9 +112,9 @@ TEST_F(UptimeReport, KnownAnswersReadBackFromTheHtml) {
   sLog += Event(30 * kHour, 101, "http://a/", "DN");
   sLog += Event(18 * kHour, 101, "http://a/", "UP");
   sLog += Event(2 * kHour, 102, sOdd, "DN");
-  sLog += Event(1 * kHour, 102, "http://a/", "DN");  // another type: not the URL
+  sLog += Event(1 * kHour, 102, "http://a/", "DN");   // another type: not the URL
   sLog += Event(1 * kHour, 101, "http://a/x", "DN");  // a name that begins alike
-  for (time_t k = 0; k < 200; ++k) {  // 200 outages of 3 minutes, every 6 minutes
+  for (time_t k = 0; k < 200; ++k) {                  // 200 outages of 3 minutes, every 6 minutes
     sLog += Event((1200 - 6 * k) * 60, 101, "http://flappy/", "DN");
     sLog += Event((1197 - 6 * k) * 60, 101, "http://flappy/", "UP");
   }
@@ -128,8 +130,11 @@ TEST_F(UptimeReport, KnownAnswersReadBackFromTheHtml) {
     std::vector<std::string> oOutages24h;
   };
   const std::vector<SCase> oCases = {
-      {"http://a/", {"75.0 %", "60.0 %", "60.0 %"}, {Shown(30 * kHour) + "|" + Shown(18 * kHour) + "|12h 0m"}},
-      {"&lt;b&gt;&amp;&quot;q&quot; &#39;x&#39;", {"91.7 %", "98.8 %", "99.2 %"},
+      {"http://a/",
+       {"75.0 %", "60.0 %", "60.0 %"},
+       {Shown(30 * kHour) + "|" + Shown(18 * kHour) + "|12h 0m"}},
+      {"&lt;b&gt;&amp;&quot;q&quot; &#39;x&#39;",
+       {"91.7 %", "98.8 %", "99.2 %"},
        {Shown(2 * kHour) + "|ongoing|2h 0m"}},
       {"/usr/bin/stopped", {"100.0 %", "100.0 %", "100.0 %"}, {}},
       {"http://never/", {"n/a", "n/a", "n/a"}, {}},
@@ -140,7 +145,8 @@ TEST_F(UptimeReport, KnownAnswersReadBackFromTheHtml) {
     ASSERT_NE(sSection, "") << oCase.sName << "\n" << sHtml;
     const char* aWindows[] = {"24 hours", "7 days", "30 days"};
     for (int i = 0; i < 3; ++i)
-      EXPECT_EQ(Percentage(sSection, aWindows[i]), oCase.aPercent[i]) << oCase.sName << " " << aWindows[i];
+      EXPECT_EQ(Percentage(sSection, aWindows[i]), oCase.aPercent[i])
+          << oCase.sName << " " << aWindows[i];
     if (oCase.sName == "http://flappy/") {  // the latest 100 of 200 outages are listed
       EXPECT_EQ(Outages(sSection, "30 days").size(), 100u);
       EXPECT_NE(sSection.find("data-count=\"200\">200 outages; the latest 100"), std::string::npos);
@@ -159,8 +165,8 @@ TEST_F(UptimeReport, NonAsciiNamesFromParamsKeptAsUtf8) {
                                               Event(18 * kHour, 100, sName, "UP"));
   const SRunResult oRun = m_oFixture.Run(m_oFixture.Folder().File("UtRpt.sh"), {});
   ASSERT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
-  const std::string sSection = Section(m_oFixture.Folder().Read("UptimeReport.html"),
-                                       "caf\xC3\xA9 &lt;\xE2\x82\xAC&gt;");
+  const std::string sSection =
+      Section(m_oFixture.Folder().Read("UptimeReport.html"), "caf\xC3\xA9 &lt;\xE2\x82\xAC&gt;");
   EXPECT_EQ(Percentage(sSection, "24 hours"), "75.0 %") << sSection;
 }
 
@@ -176,7 +182,8 @@ TEST_F(UptimeReport, NoItemsGiveAClearMessageAndAnEmptyValidPage) {
   const SRunResult oRun = m_oFixture.Run(m_oFixture.Folder().File("UtRpt.sh"), {});
   EXPECT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
   EXPECT_NE(oRun.m_sErr.find("RParams.txt is missing"), std::string::npos) << oRun.m_sErr;
-  EXPECT_NE(m_oFixture.Folder().Read("UptimeReport.html").find("<p class=\"empty\">"), std::string::npos);
+  EXPECT_NE(m_oFixture.Folder().Read("UptimeReport.html").find("<p class=\"empty\">"),
+            std::string::npos);
 }
 
 }  // namespace
