@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/service_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace wdx::test {
 namespace {
@@ -155,6 +156,29 @@ TEST_F(UptimeReport, KnownAnswersReadBackFromTheHtml) {
     }
   }
   EXPECT_EQ(sHtml.find(sOdd), std::string::npos) << "a name left unescaped";
+}
+
+TEST_F(UptimeReport, RendersInChromiumWithoutProblemsOrNetwork) {
+  Add("URLS", "http://a/");
+  Add("RURLS", "<b>&\"q\" 'x'");
+  m_oFixture.Folder().Write("UpTime.log", "banner\r\r\n" + Event(30 * kHour, 101, "http://a/", "DN") +
+                                              Event(18 * kHour, 101, "http://a/", "UP"));
+  Report();
+  const std::string sOutput = std::string(WDX_TEST_OUTPUT_DIR) + "UptimeReport";
+  ASSERT_EQ(system(("mkdir -p '" + sOutput + "'").c_str()), 0);
+  const std::string sPng = sOutput + "/UptimeReport.png";
+  unlink(sPng.c_str());
+  const SRunResult oRun = m_oFixture.Run(
+      "/usr/bin/node", {std::string(WDX_SOURCE_DIR) + "tests/browser/render_page.js",
+                        m_oFixture.Folder().File("UptimeReport.html"), sPng});
+  ASSERT_EQ(oRun.m_iExitCode, 0) << oRun.m_sOut << oRun.m_sErr;
+  // Two items, three timelines each.
+  EXPECT_NE(oRun.m_sOut.find("\"title\":\"Uptime report\",\"svgs\":6,\"problems\":[],\"others\":[]"),
+            std::string::npos)
+      << oRun.m_sOut;
+  const std::string sImage = ReadWholeFile(sPng);
+  EXPECT_GT(sImage.size(), 1000u);
+  EXPECT_EQ(sImage.substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
 
 TEST_F(UptimeReport, NonAsciiNamesFromParamsKeptAsUtf8) {
