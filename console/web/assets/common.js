@@ -1,0 +1,1 @@
+// The web console's shared page code (window.wdx).

@@ -1,0 +1,1 @@
+// The log viewers and the About box.

@@ -1,0 +1,1 @@
+// The settings hub and its dialogs.

@@ -1,0 +1,12 @@
+// The features of the web console, in the order their APIs are registered.
+#include "console/web/console_api.h"
+
+namespace wdx {
+
+std::vector<std::unique_ptr<IConsoleFeature>> CreateConsoleFeatures(const SConsoleContext& oContext) {
+  std::vector<std::unique_ptr<IConsoleFeature>> oFeatures;
+  (void)oContext;
+  return oFeatures;
+}
+
+}  // namespace wdx
