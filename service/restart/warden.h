@@ -73,6 +73,9 @@ class CWarden final {
   bool RegisterObjects();
   bool RegisterAtlObject(const std::string& sLibrary, const std::string& sProgId);
   bool WriteHeartbeatFile();
+  // The Startup copy of the shortcut for m_sUserName, made from the desktop one when missing
+  // (also the console's "Auto Start" option).
+  bool PlaceStartupShortcut();
 
   // The restart program (warden_program.cc). SetProgramFile points the reader at the file that
   // LoadFromIniFile reads (Initialize: base directory + "Wardenix.ini").
@@ -134,8 +137,6 @@ class CWarden final {
 
  private:
   void DropWatcher();
-  // The Startup copy of the shortcut, made from the desktop one when missing.
-  bool PlaceStartupShortcut();
   // True once the command is STOP or the service is ending.
   bool IsStopping() const;
   bool RunSection(bool bDetect);
