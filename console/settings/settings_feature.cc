@@ -237,9 +237,9 @@ void CSettingsFeature::RegisterHelpers(IApiRegistry& oRegistry) {
                           {"path", PrintableText(CZuvStr::Trimmed(sPath))},
                           {"message", PrintableText(sReason)}});
   });
-  oRegistry.AddGet("/api/settings/programs/browse", [](const SApiRequest& oRequest) {
+  oRegistry.AddGet("/api/settings/programs/browse", [this](const SApiRequest& oRequest) {
     const auto itFolder = oRequest.m_oQuery.find("folder");
-    std::string sFolder = itFolder == oRequest.m_oQuery.end() ? "/" : itFolder->second;
+    std::string sFolder = itFolder == oRequest.m_oQuery.end() ? m_sFolder : itFolder->second;
     if (sFolder.empty() || sFolder.back() != '/') sFolder += "/";
     std::vector<SFolderEntry> oEntries;
     if (!CRestarterDefs::ListFolder(sFolder, oEntries)) {

@@ -8,6 +8,7 @@
 //   POST /api/settings/email/test        {server} -> {ok, text}: the e-mail dialog's "Test"
 //   POST /api/settings/programs/check    {path} -> {ok, path, message}: "New" of a program list
 //   GET  /api/settings/programs/browse?folder=/x/  -> {folder, parent, entries [{name, folder}]}
+//                                        (no folder: the program folder)
 //
 // Input that cannot be stored at all (a wrong type, a line too long or not printable ASCII, a
 // "[" in a list entry) is refused with 400 and nothing is written.

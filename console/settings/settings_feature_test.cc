@@ -130,6 +130,7 @@ TEST_F(SettingsFeatureTest, ProgramHelpersCheckAndBrowseFiles) {
   EXPECT_EQ(m_oApi.Get("/api/settings/programs/browse", {{"folder", Folder() + "none"}}).m_iStatus,
             404);
   EXPECT_EQ(m_oApi.Get("/api/settings/programs/browse", {{"folder", "/"}}).m_oBody["parent"], "/");
+  EXPECT_EQ(m_oApi.Get("/api/settings/programs/browse").m_oBody["folder"], Folder());
 }
 
 }  // namespace

@@ -112,9 +112,10 @@
       const type = el('select', {id: 'file-pick-type'}, ...choices.map((choice, i) => el('option', {value: String(i)}, choice.label)));
       let current = '/';
       let last = null;
+      // No folder: the program folder.
       const browse = async (folder) => {
         try {
-          last = await wdx.api.get('/api/settings/programs/browse', {folder: folder});
+          last = await wdx.api.get('/api/settings/programs/browse', folder ? {folder: folder} : undefined);
         } catch (error) {
           await showError(error);
           return;
@@ -142,7 +143,7 @@
           el('label', {'class': 'settings-field', 'for': 'file-pick-path'}, el('span', {}, 'File name'), path),
           el('label', {'class': 'settings-field', 'for': 'file-pick-type'}, el('span', {}, 'Files of type'), type)),
         buttons: [
-          {id: 'file-pick-ok', label: 'Open', onClick: async () => {
+          {id: 'file-pick-ok', label: 'Open', primary: true, onClick: async () => {
             try {
               const reply = await wdx.api.post('/api/settings/programs/check', {path: path.value});
               if (!reply.ok) {
@@ -155,10 +156,10 @@
               await showError(error);
             }
           }},
-          {id: 'file-pick-cancel', label: 'Cancel', onClick: () => { dialog.close(); resolve(null); }},
+          {id: 'file-pick-cancel', label: 'Cancel', cancel: true, onClick: () => { dialog.close(); resolve(null); }},
         ],
       });
-      browse(current);
+      browse(null);
     });
   }
 
@@ -178,7 +179,7 @@
       title: spec.title,
       content: el('div', {'class': 'settings-form settings-' + spec.api}, ...form.parts),
       buttons: extra.concat([
-        {id: spec.api + '-ok', label: 'OK', onClick: async () => {
+        {id: spec.api + '-ok', label: 'OK', primary: true, onClick: async () => {
           try {
             const reply = await wdx.api.post('/api/settings/' + spec.api, form.collect());
             await showMessages(reply.messages);
@@ -187,7 +188,7 @@
             await showError(error);
           }
         }},
-        {id: spec.api + '-cancel', label: 'Cancel', onClick: () => dialog.close()},
+        {id: spec.api + '-cancel', label: 'Cancel', cancel: true, onClick: () => dialog.close()},
       ]),
     });
   }
@@ -330,7 +331,7 @@
       id: 'settings-hub',
       title: 'Settings',
       content: el('table', {'class': 'settings-hub'}, el('tbody', {}, ...rows)),
-      buttons: [{id: 'hub-close', label: 'Close', onClick: async () => {
+      buttons: [{id: 'hub-close', label: 'Close', cancel: true, onClick: async () => {
         hub.close();
         try {
           await wdx.api.post('/api/main/settings-closed', {});
