@@ -74,6 +74,7 @@ async function editUrls(con, api, button, typed, stored) {
     await page.click('#' + api + '-new');
     await page.fill('#' + api + '-edit', text);
     await page.click('#' + api + '-save');
+    await page.waitForSelector('#' + api + '-edit:disabled');  // the entry is in
   }
   assert.deepStrictEqual(await listValues(page, '#' + api + '-list'), stored);
   await con.shot('settings-' + api);
@@ -152,6 +153,7 @@ async function editEmail(con) {
   await page.click('#email-recipients-new');
   await page.fill('#email-recipients-edit', 'ops@site.test');
   await page.click('#email-recipients-save');
+  await page.waitForSelector('#email-recipients-edit:disabled');
   await page.click('#email-test');
   await expectMessage(page, '127.0.0.1  OK. Email server found.');
   await con.shot('settings-email');
@@ -196,7 +198,12 @@ run(async () => {
   await editEmail(con);
   await editAudit(con);
 
-  await page.click('#hub-close');
+  // Closing the hub tells the main window to check and publish the settings again.
+  const [closed] = await Promise.all([
+    page.waitForResponse((reply) => reply.url().endsWith('/api/main/settings-closed')),
+    page.click('#hub-close'),
+  ]);
+  assert.strictEqual(closed.status(), 200, 'the main window did not take the closed hub');
   await expectClosed(page, 'settings-hub');
   con.assertNoProblems();
   await con.close();
