@@ -69,6 +69,18 @@ TEST_F(SetRequiredsTest, OkWritesItsKeysAndKeepsEverythingElse) {
   EXPECT_EQ(Key("MachineName"), "host7");
 }
 
+TEST_F(SetRequiredsTest, OkWorksOnTheFileAsItIsNowNotAsOpened) {
+  WriteFile({"[KEYS]", "AdminId=old"});
+  CSetRequireds oDialog(Folder());
+  ASSERT_TRUE(oDialog.Open());
+  // Meanwhile another console adds a URL and the service records a restart.
+  WriteFile({"[KEYS]", "AdminId=old", "SvrStatus=Restarting", "[URLS]", "http://new/"});
+  ASSERT_TRUE(oDialog.Ok(Typed(), "pw", "").m_bAccepted);
+  EXPECT_EQ(Section("URLS"), std::vector<std::string>{"http://new/"});
+  EXPECT_EQ(Key("SvrStatus"), "Restarting");
+  EXPECT_EQ(Key("AdminId"), "ops");
+}
+
 TEST_F(SetRequiredsTest, APasswordMismatchClosesWithoutSaving) {
   WriteFile({"[KEYS]", "AdminId=old"});
   CSetRequireds oDialog(Folder());
