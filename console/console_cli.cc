@@ -9,6 +9,7 @@
 #include <ostream>
 #include <thread>
 
+#include "console/console_command.h"
 #include "console/email_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
@@ -37,7 +38,8 @@ int CConsoleCli::Usage() {
             "                         remove SECTION LINE | export | import FILE\n"
             "       wardenix email test | send-test\n"
             "       wardenix phone test NUMBER [NAME]\n"
-            "       wardenix report\n";
+            "       wardenix report\n"
+            "       wardenix console [--port N] [--no-browser]\n";
   return 2;
 }
 
@@ -61,6 +63,7 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   }
   if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "report" && oArgs.size() == 1) return RunReportCommand(m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "console") return RunConsoleCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   return Usage();
 }
 
