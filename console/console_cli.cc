@@ -12,6 +12,7 @@
 #include "console/email_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
+#include "console/service_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
@@ -37,7 +38,10 @@ int CConsoleCli::Usage() {
             "                         remove SECTION LINE | export | import FILE\n"
             "       wardenix email test | send-test\n"
             "       wardenix phone test NUMBER [NAME]\n"
-            "       wardenix report\n";
+            "       wardenix report\n"
+            "       wardenix service install | start | stop | remove\n"
+            "       wardenix log console | service | uptime | phone\n"
+            "       wardenix about\n";
   return 2;
 }
 
@@ -61,6 +65,10 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   }
   if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "report" && oArgs.size() == 1) return RunReportCommand(m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "service" && oArgs.size() == 2) {
+    return RunServiceCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
+  }
+  if (oArgs[0] == "about" && oArgs.size() == 1) return RunAboutCommand(m_sFolder, m_oOut);
   return Usage();
 }
 
