@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "console/email_cli.h"
+#include "console/logs/log_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
 #include "console/service_cli.h"
@@ -69,6 +70,9 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
     return RunServiceCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
   }
   if (oArgs[0] == "about" && oArgs.size() == 1) return RunAboutCommand(m_sFolder, m_oOut);
+  if (oArgs[0] == "log" && oArgs.size() == 2) {
+    return RunLogCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
+  }
   return Usage();
 }
 
