@@ -2,6 +2,7 @@
 // ("wardenix service ..."), here under the built-in supervisor, and reads the About box.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -82,6 +83,13 @@ TEST_F(ConsoleService, InstallStopStartAndRemoveAtTheShell) {
   ASSERT_GE(oTexts.size(), oExpected.size());
   oTexts.erase(oTexts.begin(), oTexts.end() - static_cast<long>(oExpected.size()));
   EXPECT_EQ(oTexts, oExpected) << m_oFixture.Folder().Read("Wardenix.log");
+
+  // The same log at the shell, without a pager: its lines without their CRs.
+  setenv("PAGER", "", 1);
+  const SRunResult oLog = m_oFixture.RunConsole({"log", "console"});
+  EXPECT_EQ(oLog.m_iExitCode, 0) << oLog.m_sErr;
+  EXPECT_NE(oLog.m_sOut.find(" Message: OnBtnStopService succeeded.\n"), std::string::npos);
+  EXPECT_EQ(oLog.m_sOut.find('\r'), std::string::npos);
 }
 
 TEST_F(ConsoleService, AboutNamesProductVersionAndFolder) {
