@@ -29,7 +29,7 @@
       this.lines = wdx.el("div", { class: "log-lines", id: "log-lines-" + name });
       this.tail = wdx.el("div", { class: "log-line log-tail", id: "log-tail-" + name });
       this.older = wdx.el("button", {
-        type: "button", class: "log-older", id: "log-older-" + name, disabled: "disabled",
+        type: "button", class: "log-older", id: "log-older-" + name, disabled: true,
         onclick: () => this.loadOlder(),
       }, "Older");
       this.status = wdx.el("div", { class: "log-status", id: "log-status-" + name });
@@ -39,7 +39,10 @@
         id: "log-" + name,
         title: TITLES[name],
         content: wdx.el("div", { class: "log-viewer" }, this.scroller, this.status),
-        buttons: [{ id: "log-close-" + name, label: "Close", onClick: () => this.close() }],
+        buttons: [{
+          id: "log-close-" + name, label: "Close", primary: true, cancel: true,
+          onClick: () => this.close(),
+        }],
       });
     }
 
@@ -178,7 +181,9 @@
         wdx.el("p", { class: "about-folder", id: "about-folder" },
           "Program folder: " + about.programFolder),
         wdx.el("p", { class: "about-copyright", id: "about-copyright" }, about.copyright)),
-      buttons: [{ id: "about-ok", label: "OK", onClick: () => dialog.close() }],
+      buttons: [{
+        id: "about-ok", label: "OK", primary: true, cancel: true, onClick: () => dialog.close(),
+      }],
     });
     return dialog;
   }
