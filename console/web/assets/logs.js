@@ -1,20 +1,20 @@
 // The log viewers and the About box.
 //
 // wdx.features.openLog(name) opens a viewer of one log of the program folder (console, service,
-// uptime, phone): its newest lines last, "Older" pages back, and while the viewer is open it
+// uptime, phone): its newest lines last, 'Older' pages back, and while the viewer is open it
 // follows the lines the log gains (starting again when the log was rotated).
 // wdx.features.openAbout() shows the product, its version, the program folder and the copyright.
-"use strict";
+'use strict';
 
 (function () {
   const wdx = window.wdx;
   const PAGE_LINES = 200;
   const FOLLOW_MS = 1000;
   const TITLES = {
-    console: "Console log",
-    service: "Service log",
-    uptime: "Uptime log",
-    phone: "Phone log",
+    console: 'Console log',
+    service: 'Service log',
+    uptime: 'Uptime log',
+    phone: 'Phone log',
   };
   const openViewers = {};
 
@@ -26,21 +26,21 @@
       this.end = 0;         // file offset after the last whole line shown
       this.timer = null;
       this.closed = false;
-      this.lines = wdx.el("div", { class: "log-lines", id: "log-lines-" + name });
-      this.tail = wdx.el("div", { class: "log-line log-tail", id: "log-tail-" + name });
-      this.older = wdx.el("button", {
-        type: "button", class: "log-older", id: "log-older-" + name, disabled: true,
+      this.lines = wdx.el('div', { class: 'log-lines', id: 'log-lines-' + name });
+      this.tail = wdx.el('div', { class: 'log-line log-tail', id: 'log-tail-' + name });
+      this.older = wdx.el('button', {
+        type: 'button', class: 'log-older', id: 'log-older-' + name, disabled: true,
         onclick: () => this.loadOlder(),
-      }, "Older");
-      this.status = wdx.el("div", { class: "log-status", id: "log-status-" + name });
-      this.scroller = wdx.el("div", { class: "log-scroller", id: "log-view-" + name },
+      }, 'Older');
+      this.status = wdx.el('div', { class: 'log-status', id: 'log-status-' + name });
+      this.scroller = wdx.el('div', { class: 'log-scroller', id: 'log-view-' + name },
         this.older, this.lines, this.tail);
       this.dialog = wdx.openDialog({
-        id: "log-" + name,
+        id: 'log-' + name,
         title: TITLES[name],
-        content: wdx.el("div", { class: "log-viewer" }, this.scroller, this.status),
+        content: wdx.el('div', { class: 'log-viewer' }, this.scroller, this.status),
         buttons: [{
-          id: "log-close-" + name, label: "Close", primary: true, cancel: true,
+          id: 'log-close-' + name, label: 'Close', primary: true, cancel: true,
           onClick: () => this.close(),
         }],
       });
@@ -60,17 +60,17 @@
     }
 
     setStatus(text, file) {
-      this.status.textContent = (file ? file + ": " : "") + text;
+      this.status.textContent = (file ? file + ': ' : '') + text;
     }
 
     showTail(text) {
       this.tail.textContent = text;
-      this.tail.hidden = text === "";
+      this.tail.hidden = text === '';
     }
 
     lineElements(lines) {
       const fragment = document.createDocumentFragment();
-      for (const line of lines) fragment.appendChild(wdx.el("div", { class: "log-line" }, line));
+      for (const line of lines) fragment.appendChild(wdx.el('div', { class: 'log-line' }, line));
       return fragment;
     }
 
@@ -81,7 +81,7 @@
 
     // The newest page, replacing what is shown.
     async loadNewest() {
-      const page = await wdx.api.get("/api/log", { name: this.name, lines: PAGE_LINES });
+      const page = await wdx.api.get('/api/log', { name: this.name, lines: PAGE_LINES });
       this.lines.replaceChildren(this.lineElements(page.lines));
       this.showTail(page.tail);
       this.olderStart = page.start;
@@ -94,7 +94,7 @@
     async loadOlder() {
       this.older.disabled = true;
       try {
-        const page = await wdx.api.get("/api/log",
+        const page = await wdx.api.get('/api/log',
           { name: this.name, before: this.olderStart, lines: PAGE_LINES });
         if (this.isGone()) return;
         if (page.rotated) {
@@ -120,7 +120,7 @@
       }
       let again = FOLLOW_MS;
       try {
-        const page = await wdx.api.get("/api/log", { name: this.name, after: this.end });
+        const page = await wdx.api.get('/api/log', { name: this.name, after: this.end });
         if (this.isGone()) return;
         if (page.rotated) {
           await this.loadNewest();
@@ -140,7 +140,7 @@
     }
 
     describe(page) {
-      this.setStatus(page.exists ? "following new lines" : "does not exist yet", page.file);
+      this.setStatus(page.exists ? 'following new lines' : 'does not exist yet', page.file);
     }
 
     async start() {
@@ -155,7 +155,7 @@
 
   function openLog(name) {
     if (!Object.prototype.hasOwnProperty.call(TITLES, name)) {
-      return wdx.messageBox("Wardenix", "There is no log named " + name + ".");
+      return wdx.messageBox('Wardenix', 'There is no log named ' + name + '.');
     }
     const open = openViewers[name];
     if (open && !open.isGone()) return open;
@@ -168,21 +168,21 @@
   async function openAbout() {
     let about;
     try {
-      about = await wdx.api.get("/api/about");
+      about = await wdx.api.get('/api/about');
     } catch (error) {
-      return wdx.messageBox("About Wardenix", error.message);
+      return wdx.messageBox('About Wardenix', error.message);
     }
     const dialog = wdx.openDialog({
-      id: "about",
-      title: "About Wardenix",
-      content: wdx.el("div", { class: "about" },
-        wdx.el("p", { class: "about-product", id: "about-product" },
-          about.product + " Version " + about.version),
-        wdx.el("p", { class: "about-folder", id: "about-folder" },
-          "Program folder: " + about.programFolder),
-        wdx.el("p", { class: "about-copyright", id: "about-copyright" }, about.copyright)),
+      id: 'about',
+      title: 'About Wardenix',
+      content: wdx.el('div', { class: 'about' },
+        wdx.el('p', { class: 'about-product', id: 'about-product' },
+          about.product + ' Version ' + about.version),
+        wdx.el('p', { class: 'about-folder', id: 'about-folder' },
+          'Program folder: ' + about.programFolder),
+        wdx.el('p', { class: 'about-copyright', id: 'about-copyright' }, about.copyright)),
       buttons: [{
-        id: "about-ok", label: "OK", primary: true, cancel: true, onClick: () => dialog.close(),
+        id: 'about-ok', label: 'OK', primary: true, cancel: true, onClick: () => dialog.close(),
       }],
     });
     return dialog;
