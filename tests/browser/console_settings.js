@@ -181,7 +181,7 @@ run(async () => {
   assert.ok(home && smtpPort, 'WDX_HOME and the SMTP port are needed');
   const con = await openConsole();
   const page = con.page;
-  await page.evaluate(() => wdx.features.openSettingsHub());
+  await page.click('#main-settings');
   await page.waitForSelector(dialog('settings-hub'));
   const notes = await page.$$eval('.settings-note', (cells) => cells.map((c) => c.textContent));
   assert.strictEqual(notes.length, 9);
