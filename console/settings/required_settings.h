@@ -35,7 +35,8 @@ class CSetRequireds final {
   int GetServerState() const { return m_iServerState; }
 
   // OK with what the operator typed (sConfirm: the password typed again). The computer's name
-  // replaces the shown one whenever it can be read (fnComputerName; "" when it cannot).
+  // replaces the shown one whenever it can be read (sComputerName; "" when it cannot; the
+  // first overload asks the system).
   SDialogOutcome Ok(const SRequiredValues& oTyped, const std::string& sConfirm);
   SDialogOutcome Ok(const SRequiredValues& oTyped, const std::string& sConfirm,
                     const std::string& sComputerName);
