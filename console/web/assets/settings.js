@@ -277,12 +277,17 @@
       url: field('email-EmailUrl', 'Default e-mail connect URL', data.EmailUrl),
     };
     const recipients = listBox('email-recipients', 'Recipients', data.recipients, {});
+    // The greeting can take up to half a minute to fail: one test at a time.
     const test = {id: 'email-test', label: 'Test', onClick: async () => {
+      const button = document.getElementById('email-test');
+      button.disabled = true;
       try {
         const reply = await wdx.api.post('/api/settings/email/test', {server: f.server.input.value});
         await wdx.messageBox('Email Alerts', reply.text);
       } catch (error) {
         await showError(error);
+      } finally {
+        button.disabled = false;
       }
     }};
     return {
