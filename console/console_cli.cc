@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <ostream>
 #include <thread>
@@ -12,9 +13,11 @@
 #include "console/email_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
+#include "console/sense/sense_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
+#include "platform/terminal.h"
 #include "service/host/wdx_client.h"
 #include "service/host/wdx_codes.h"
 #include "service/ops/ops_mngr_thread.h"
@@ -37,7 +40,8 @@ int CConsoleCli::Usage() {
             "                         remove SECTION LINE | export | import FILE\n"
             "       wardenix email test | send-test\n"
             "       wardenix phone test NUMBER [NAME]\n"
-            "       wardenix report\n";
+            "       wardenix report\n"
+            "       wardenix sensitivity test [S]\n";
   return 2;
 }
 
@@ -61,6 +65,11 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   }
   if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "report" && oArgs.size() == 1) return RunReportCommand(m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "sensitivity") {
+    // Progress is rewritten in place only on a terminal, never into a caller's stream.
+    const bool bTerminal = &m_oOut == &std::cout && IsStandardOutputTerminal();
+    return RunSensitivityCommand(oArgs, m_sFolder, m_oOut, m_oErr, bTerminal);
+  }
   return Usage();
 }
 
