@@ -5,13 +5,9 @@
 #include "console/sense/sense_params.h"
 #include "foundation/process_log.h"
 #include "platform/clock.h"
+#include "service/ops/ops_mngr_thread.h"
 
 namespace wdx {
-namespace {
-
-constexpr int REMOTE_STATE_FAILED = 102;
-
-}  // namespace
 
 const char* SensePictureName(ESensePicture ePicture) {
   switch (ePicture) {
@@ -66,7 +62,7 @@ SSenseOutcome CSenseTest::Steps(const SSenseSettings& oSettings, ISenseProbe& oP
     oFail.m_sFailedItem = sFailedItem;
     return oFail;
   }
-  if (oProbe.TestRemoteUrls(sFailedItem) == REMOTE_STATE_FAILED) {
+  if (oProbe.TestRemoteUrls(sFailedItem) == REMOTE_SOME_FAILED) {
     oFail.m_sFailedItem = sFailedItem;
     return oFail;
   }

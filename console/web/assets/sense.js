@@ -134,7 +134,7 @@
           el('label', { for: 'sense-slider' }, 'Sensitivity'), slider, number),
         warning,
         el('div', { class: 'sense-row sense-run' }, testButton, picture),
-        el('div', { class: 'sense-row' }, bar, barText),
+        el('div', { class: 'sense-row sense-progress-row' }, bar, barText),
         el('div', { class: 'sense-row' },
           el('label', { for: 'sense-failed-item' }, 'Failed Item'), failed)),
       buttons: [
