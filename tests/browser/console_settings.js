@@ -187,6 +187,11 @@ run(async () => {
   assert.strictEqual(notes.length, 9);
   assert.strictEqual(notes[3], 'Required. Will verify your settings.');
   await con.shot('settings-hub');
+  // "Test and Set" opens the sensitivity test on top of the hub.
+  await openFromHub(con, 'hub-sense', 'sense');
+  await page.waitForSelector('#sense-slider:enabled');
+  await page.click('#sense-cancel');
+  await expectClosed(page, 'sense');
 
   await editRequired(con);
   await editUrls(con, 'urls', 'hub-urls', ['www.site.test/a', 'ftp://files.site.test/b', '  '],
