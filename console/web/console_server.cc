@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -23,6 +24,7 @@ constexpr const char* kPageCsp =
 constexpr const char* kFileCsp =
     "default-src 'none'; style-src 'unsafe-inline'; img-src data:; frame-ancestors 'none'";
 constexpr int64_t kMaxFileBytes = 256 << 20;
+constexpr std::chrono::milliseconds kPollStep{2};
 
 bool IsApi(const std::string& sPath) {
   return sPath.rfind("/api/", 0) == 0;
@@ -156,14 +158,21 @@ bool CConsoleServer::Start(int iPort, std::string& sError) {
   }
   m_iPort = iPort;
   m_oGuard.SetPort(iPort);
-  m_oThread = std::thread([this] { m_pServer->listen_after_bind(); });
+  m_bListenEnded = false;
+  m_oThread = std::thread([this] {
+    m_pServer->listen_after_bind();
+    m_bListenEnded = true;
+  });
+  // httplib's stop() does nothing until the listening loop runs: wait for it, so that a Stop
+  // right after Start cannot be lost.
+  while (!m_pServer->is_running() && !m_bListenEnded) std::this_thread::sleep_for(kPollStep);
   ZuvLogMessage("CConsoleServer::Start() serves the console.");
   return true;
 }
 
 void CConsoleServer::Stop() {
   if (!m_oThread.joinable()) return;
-  m_pServer->stop();
+  if (!m_bListenEnded) m_pServer->stop();  // the loop runs (see Start): this ends it
   m_oThread.join();
   ZuvLogMessage("CConsoleServer::Stop() done.");
 }

@@ -10,6 +10,7 @@
 // at once. Start, Stop and the destructor from one thread.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <shared_mutex>
@@ -68,6 +69,7 @@ class CConsoleServer final : public IApiRegistry {
   CConsoleGuard m_oGuard;
   std::unique_ptr<httplib::Server> m_pServer;
   std::thread m_oThread;
+  std::atomic<bool> m_bListenEnded{false};
   int m_iPort = 0;
 
   mutable std::shared_mutex m_oHandlersMutex;
