@@ -11,8 +11,10 @@
 
 #include "console/console_command.h"
 #include "console/email_cli.h"
+#include "console/logs/log_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
+#include "console/service_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
@@ -39,7 +41,10 @@ int CConsoleCli::Usage() {
             "       wardenix email test | send-test\n"
             "       wardenix phone test NUMBER [NAME]\n"
             "       wardenix report\n"
-            "       wardenix console [--port N] [--no-browser]\n";
+            "       wardenix console [--port N] [--no-browser]\n"
+            "       wardenix service install | start | stop | remove\n"
+            "       wardenix log console | service | uptime | phone\n"
+            "       wardenix about\n";
   return 2;
 }
 
@@ -64,6 +69,13 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "report" && oArgs.size() == 1) return RunReportCommand(m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "console") return RunConsoleCommand(oArgs, m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "service" && oArgs.size() == 2) {
+    return RunServiceCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
+  }
+  if (oArgs[0] == "about" && oArgs.size() == 1) return RunAboutCommand(m_sFolder, m_oOut);
+  if (oArgs[0] == "log" && oArgs.size() == 2) {
+    return RunLogCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
+  }
   return Usage();
 }
 

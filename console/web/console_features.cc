@@ -1,11 +1,12 @@
 // The features of the web console, in the order their APIs are registered.
+#include "console/logs/logs_feature.h"
 #include "console/web/console_api.h"
 
 namespace wdx {
 
 std::vector<std::unique_ptr<IConsoleFeature>> CreateConsoleFeatures(const SConsoleContext& oContext) {
   std::vector<std::unique_ptr<IConsoleFeature>> oFeatures;
-  (void)oContext;
+  oFeatures.push_back(CreateLogsFeature(oContext));
   return oFeatures;
 }
 
