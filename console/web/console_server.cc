@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "console/about.h"
 #include "console/web/web_assets.h"
 #include "foundation/process_log.h"
 #include "platform/file_system.h"
@@ -282,7 +283,7 @@ void CConsoleServer::ServeSession(const httplib::Request& oRequest, httplib::Res
   SConsoleSession oSession;
   m_oSessions.Find(CConsoleGuard::SessionId(oRequest.get_header_value("Cookie")), oSession);
   SendJson(oResponse, 200,
-           nlohmann::json{{"csrf", oSession.m_sCsrf}, {"version", kConsoleVersion}});
+           nlohmann::json{{"csrf", oSession.m_sCsrf}, {"version", WDX_PRODUCT_VERSION}});
 }
 
 void CConsoleServer::ServeApi(const httplib::Request& oRequest, httplib::Response& oResponse,

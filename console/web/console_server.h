@@ -29,8 +29,6 @@ struct Response;
 
 namespace wdx {
 
-inline constexpr const char* kConsoleVersion = "1.0";
-
 class CConsoleServer final : public IApiRegistry {
  public:
   static constexpr size_t kMaxBodyBytes = 1 << 20;

@@ -118,6 +118,11 @@ run(async () => {
   await closed;
   assert.strictEqual(await box.count(), 0);
 
+  // The page fits a window 1000 pixels wide without sideways scrolling.
+  await page.setViewportSize({ width: 1000, height: 700 });
+  assert.ok(await page.evaluate(() =>
+    document.documentElement.scrollWidth <= document.documentElement.clientWidth),
+    'the page is wider than 1000 pixels');
   await con.shot('console');
   con.assertNoProblems();
   await con.close();
