@@ -193,8 +193,8 @@ void CConsoleServer::InstallRoutes() {
   oServer.set_payload_max_length(kMaxBodyBytes);
   oServer.set_pre_routing_handler(
       [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
-        return Guard(oRequest, oResponse) ? httplib::Server::HandlerResponse::Unhandled
-                                          : httplib::Server::HandlerResponse::Handled;
+        return Guard(oRequest, oResponse, false) ? httplib::Server::HandlerResponse::Unhandled
+                                                 : httplib::Server::HandlerResponse::Handled;
       });
   oServer.set_error_handler([](const httplib::Request& oRequest, httplib::Response& oResponse) {
     if (!oResponse.body.empty()) return;
@@ -227,20 +227,27 @@ void CConsoleServer::InstallRoutes() {
   oServer.Get(R"(/api/.*)", [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
     ServeApi(oRequest, oResponse, false);
   });
-  oServer.Post(R"(/api/.*)",
-               [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
-                 ServeApi(oRequest, oResponse, true);
-               });
+  oServer.Post(R"(.*)", [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
+    if (!Guard(oRequest, oResponse, true)) return;
+    if (IsApi(oRequest.path)) {
+      ServeApi(oRequest, oResponse, true);
+    } else {
+      oResponse.status = 404;
+    }
+  });
 }
 
-bool CConsoleServer::Guard(const httplib::Request& oRequest, httplib::Response& oResponse) {
-  oResponse.set_header("X-Content-Type-Options", "nosniff");
-  oResponse.set_header("Referrer-Policy", "no-referrer");
-  oResponse.set_header("X-Frame-Options", "DENY");
-  oResponse.set_header("Content-Security-Policy",
-                       oRequest.path.rfind("/files/", 0) == 0 ? kFileCsp : kPageCsp);
-  oResponse.set_header("Cache-Control",
-                       IsApi(oRequest.path) || oRequest.path == "/" ? "no-store" : "no-cache");
+bool CConsoleServer::Guard(const httplib::Request& oRequest, httplib::Response& oResponse,
+                           bool bBodyRead) {
+  if (!bBodyRead) {
+    oResponse.set_header("X-Content-Type-Options", "nosniff");
+    oResponse.set_header("Referrer-Policy", "no-referrer");
+    oResponse.set_header("X-Frame-Options", "DENY");
+    oResponse.set_header("Content-Security-Policy",
+                         oRequest.path.rfind("/files/", 0) == 0 ? kFileCsp : kPageCsp);
+    oResponse.set_header("Cache-Control",
+                         IsApi(oRequest.path) || oRequest.path == "/" ? "no-store" : "no-cache");
+  }
   SRequestFacts oFacts;
   oFacts.m_sMethod = oRequest.method;
   oFacts.m_sPath = oRequest.path;
@@ -253,6 +260,11 @@ bool CConsoleServer::Guard(const httplib::Request& oRequest, httplib::Response& 
   oFacts.m_sToken = oRequest.get_param_value("token");
   const SGuardVerdict oVerdict = m_oGuard.Check(oFacts);
   if (oVerdict.m_eKind == SGuardVerdict::kPass) return true;
+  // A POST of the browser without its session or token (the console was restarted, say) is
+  // refused once its body is read, so that the connection stays in step for the next request.
+  if (!bBodyRead && oRequest.method == "POST" && oVerdict.m_eKind == SGuardVerdict::kRefuse &&
+      (oVerdict.m_iStatus == 401 || oVerdict.m_iStatus == 403))
+    return true;
   if (oVerdict.m_eKind == SGuardVerdict::kLogin) {
     Login(oResponse);
     return false;

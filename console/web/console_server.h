@@ -54,7 +54,9 @@ class CConsoleServer final : public IApiRegistry {
 
  private:
   void InstallRoutes();
-  bool Guard(const httplib::Request& oRequest, httplib::Response& oResponse);
+  // Sets the security headers and applies the guard's verdict; false when the request was
+  // answered (refused, or the login's redirect). bBodyRead: called again after a POST's body.
+  bool Guard(const httplib::Request& oRequest, httplib::Response& oResponse, bool bBodyRead);
   void Login(httplib::Response& oResponse);
   void ServeApi(const httplib::Request& oRequest, httplib::Response& oResponse, bool bPost);
   void ServeSession(const httplib::Request& oRequest, httplib::Response& oResponse);

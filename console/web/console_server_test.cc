@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -250,6 +253,48 @@ TEST_F(ConsoleServerTest, PageAssetsAndProgramFolderFiles) {
       Send("GET", "/files/UptimeReport.html", oGet)->get_header_value("Content-Security-Policy");
   EXPECT_NE(sCsp.find("default-src 'none'"), std::string::npos) << sCsp;
   EXPECT_EQ(sCsp.find("script-src"), std::string::npos) << sCsp;
+}
+
+// Sends one request on the connection and reads its whole reply ("" when none came).
+std::string Exchange(int iFd, const std::string& sRequest) {
+  send(iFd, sRequest.data(), sRequest.size(), MSG_NOSIGNAL);
+  std::string sReply;
+  char aBuffer[4096];
+  for (;;) {
+    const size_t uHead = sReply.find("\r\n\r\n");
+    const size_t uLength = sReply.find("Content-Length: ");
+    if (uHead != std::string::npos && uLength != std::string::npos &&
+        sReply.size() >= uHead + 4 + std::stoul(sReply.substr(uLength + 16)))
+      return sReply;
+    const ssize_t iRead = recv(iFd, aBuffer, sizeof aBuffer, 0);
+    if (iRead <= 0) return "";
+    sReply.append(aBuffer, static_cast<size_t>(iRead));
+  }
+}
+
+TEST_F(ConsoleServerTest, ARefusedPostKeepsTheConnectionInStep) {
+  // A page of an earlier console run posts with its stale session; the browser then sends its
+  // next request on the same connection.
+  const int iFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in oAddress = {};
+  oAddress.sin_family = AF_INET;
+  oAddress.sin_port = htons(static_cast<uint16_t>(m_oServer.Port()));
+  oAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(iFd, reinterpret_cast<sockaddr*>(&oAddress), sizeof oAddress), 0);
+  timeval oWait = {10, 0};
+  setsockopt(iFd, SOL_SOCKET, SO_RCVTIMEO, &oWait, sizeof oWait);
+  const std::string sBody = "{\"text\":\"" + std::string(200000, 'x') + "\"}";
+  const std::string sPost = Exchange(
+      iFd, "POST /api/echo HTTP/1.1\r\nHost: " + m_sHost + "\r\nCookie: wdx_session=old\r\n" +
+               "Content-Type: application/json\r\nContent-Length: " + std::to_string(sBody.size()) +
+               "\r\n\r\n" + sBody);
+  EXPECT_EQ(sPost.rfind("HTTP/1.1 401 Unauthorized\r\n", 0), 0u) << sPost;
+  // Each security header once, though the refusal was decided after the body.
+  EXPECT_EQ(sPost.find("nosniff"), sPost.rfind("nosniff")) << sPost;
+  const std::string sGet = Exchange(iFd, "GET /api/session HTTP/1.1\r\nHost: " + m_sHost +
+                                             "\r\nCookie: " + m_sCookie + "\r\n\r\n");
+  EXPECT_EQ(sGet.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << sGet;
+  close(iFd);
 }
 
 TEST(ConsoleServerStartTest, ABusyPortIsRefusedWithAClearText) {
