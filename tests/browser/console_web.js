@@ -114,7 +114,9 @@ run(async () => {
   await box.waitFor();
   assert.strictEqual(await box.locator('.wdx-message').innerText(), 'A <b>text</b> shown as text.');
   await con.shot('message-box');
-  await page.click('#message-box-ok');
+  await page.keyboard.press('Tab');  // focus stays in the dialog
+  assert.strictEqual(await page.evaluate(() => document.activeElement.id), 'message-box-ok');
+  await page.keyboard.press('Escape');  // the cancel button: OK
   await closed;
   assert.strictEqual(await box.count(), 0);
 
