@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "tests/support/temp_folder.h"
 
@@ -28,6 +30,26 @@ TEST(ConsoleTokenTest, MadeOncePrivateAndReused) {
   test::CTempFolder oOther;
   ASSERT_TRUE(LoadOrCreateConsoleToken(oOther.Path(), sAgain, sError)) << sError;
   EXPECT_NE(sAgain, sToken);  // per install
+}
+
+TEST(ConsoleTokenTest, ConsolesStartedTogetherShareOneToken) {
+  for (int iRound = 0; iRound < 20; ++iRound) {
+    test::CTempFolder oFolder;
+    std::vector<std::string> oTokens(6);
+    std::vector<int> oOk(6, 0);
+    std::vector<std::thread> oThreads;
+    for (size_t i = 0; i < oTokens.size(); ++i) {
+      oThreads.emplace_back([&, i] {
+        std::string sError;
+        oOk[i] = LoadOrCreateConsoleToken(oFolder.Path(), oTokens[i], sError) ? 1 : 0;
+      });
+    }
+    for (std::thread& oThread : oThreads) oThread.join();
+    for (size_t i = 0; i < oTokens.size(); ++i) {
+      EXPECT_EQ(oOk[i], 1) << i;
+      EXPECT_EQ(oTokens[i], oTokens[0]) << i;
+    }
+  }
 }
 
 TEST(ConsoleTokenTest, UnsafeOrBrokenFilesAreRefusedAndKept) {
