@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <ostream>
 #include <thread>
@@ -14,10 +15,12 @@
 #include "console/logs/log_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
+#include "console/sense/sense_cli.h"
 #include "console/service_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
+#include "platform/terminal.h"
 #include "service/host/wdx_client.h"
 #include "service/host/wdx_codes.h"
 #include "service/ops/ops_mngr_thread.h"
@@ -41,6 +44,7 @@ int CConsoleCli::Usage() {
             "       wardenix email test | send-test\n"
             "       wardenix phone test NUMBER [NAME]\n"
             "       wardenix report\n"
+            "       wardenix sensitivity test [S]\n"
             "       wardenix console [--port N] [--no-browser]\n"
             "       wardenix service install | start | stop | remove\n"
             "       wardenix log console | service | uptime | phone\n"
@@ -68,6 +72,11 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   }
   if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "report" && oArgs.size() == 1) return RunReportCommand(m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "sensitivity") {
+    // Progress is rewritten in place only on a terminal, never into a caller's stream.
+    const bool bTerminal = &m_oOut == &std::cout && IsStandardOutputTerminal();
+    return RunSensitivityCommand(oArgs, m_sFolder, m_oOut, m_oErr, bTerminal);
+  }
   if (oArgs[0] == "console") return RunConsoleCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "service" && oArgs.size() == 2) {
     return RunServiceCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);

@@ -21,12 +21,12 @@
 #include "service/alerts/alert_clients.h"
 #include "service/ops/item_manager.h"
 #include "service/ops/metrics_file.h"
+#include "service/ops/url_check.h"
 #include "service/restart/warden.h"
 
 namespace wdx {
 
 class CAllSets;
-class CGetWebPage;
 class CThreadOwner;
 class CWManager;
 
@@ -121,11 +121,11 @@ class COpsMngrThread final {
   bool IsStopCommand() const { return m_iPendingCommand == 1003; }
   // STOP was commanded or the service is ending: no test, restart or wait goes on.
   bool IsStopping() const;
-  // A getter that gives up when IsStopping() and within the UrlTimeout setting.
-  void PrepareGetter(CGetWebPage& oPage);
-  // After a Go of oPage's kind returned iResult: true (and logged) when it was cut short by
-  // STOP or shutdown, which is no verdict on the URL.
-  bool TestAbandoned(int iResult, const std::string& sUrl);
+  // One URL test that gives up when IsStopping() and within the UrlTimeout setting.
+  EUrlTest TestOneUrl(const std::string& sUrl);
+  // True (and logged) when the test was cut short by STOP or shutdown, which is no verdict on
+  // the URL.
+  bool TestAbandoned(EUrlTest eTest, const std::string& sUrl);
   // Ends the cycle before its next step when IsStopping(); true when it did.
   bool CycleEnds(bool& bLeave);
 

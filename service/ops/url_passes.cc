@@ -11,9 +11,9 @@
 #include "platform/command_words.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
-#include "service/getter/get_web_page.h"
 #include "service/host/thread_owner.h"
 #include "service/ops/ops_mngr_thread.h"
+#include "service/ops/url_check.h"
 #include "service/procwatch/wmanager.h"
 #include "service/settings/all_sets.h"
 
@@ -48,13 +48,12 @@ bool COpsMngrThread::IsStopping() const {
   return m_pOwner->m_bTerminate || IsStopCommand();
 }
 
-void COpsMngrThread::PrepareGetter(CGetWebPage& oPage) {
-  oPage.SetCancelCheck([this] { return IsStopping(); });
-  oPage.SetTimeLimit(m_pSettings->m_iUrlTimeout);
+EUrlTest COpsMngrThread::TestOneUrl(const std::string& sUrl) {
+  return TestUrl(sUrl, m_pSettings->m_iUrlTimeout, [this] { return IsStopping(); });
 }
 
-bool COpsMngrThread::TestAbandoned(int iResult, const std::string& sUrl) {
-  if (iResult <= 0 || !IsStopping()) return false;
+bool COpsMngrThread::TestAbandoned(EUrlTest eTest, const std::string& sUrl) {
+  if (eTest != EUrlTest::kAbandoned) return false;
   m_bTestAbandoned = true;
   ZuvLogEvent(("COpsMngrThread: test abandoned on STOP or shutdown: " + sUrl).c_str());
   return true;
@@ -67,15 +66,13 @@ bool COpsMngrThread::RunUrls() {
     if (!m_bLocalUrlsAlive) break;
     SetCurrentAction("", sUrl);
     ZuvLogEvent(("COpsMngrThread::RunUrls() testing " + sUrl).c_str());
-    CGetWebPage oPage;
-    PrepareGetter(oPage);
-    const int iResult = oPage.Go("D", sUrl.c_str());
-    if (TestAbandoned(iResult, sUrl)) {
+    const EUrlTest eTest = TestOneUrl(sUrl);
+    if (TestAbandoned(eTest, sUrl)) {
       m_bLocalUrlsAlive = false;
       break;
     }
     bool bChanged = false;
-    if (iResult <= 0 && oPage.IsOk()) {
+    if (eTest == EUrlTest::kPassed) {
       m_oItems.Update(ITEM_LOCAL_URL, sUrl.c_str(), ITEM_UP, bChanged);
       SetCurrentAction("GO MODE: local URL OK", sUrl);
       m_oWarden.Wait(kLocalUrlPauseMs);
@@ -84,7 +81,9 @@ bool COpsMngrThread::RunUrls() {
     m_oItems.Update(ITEM_LOCAL_URL, sUrl.c_str(), ITEM_DOWN, bChanged);
     m_bLocalUrlsAlive = false;
     m_sLastFailedUrl = sUrl;
-    if (iResult <= 0) ZuvLogError(("COpsMngrThread::RunUrls() test failed for: " + sUrl).c_str());
+    if (eTest == EUrlTest::kBadStatus) {
+      ZuvLogError(("COpsMngrThread::RunUrls() test failed for: " + sUrl).c_str());
+    }
     ZuvLogError(("Failed URL: " + sUrl).c_str());
     ZuvLogError("Is browser in 'Work Off-line' mode?");
     SetCurrentAction("Go MODE: Failed URL", sUrl);
@@ -141,13 +140,11 @@ void COpsMngrThread::ReportRemoteChange(bool bFailed, const std::string& sUrl) {
 bool COpsMngrThread::RunNextRemoteUrl(const std::string& sUrl) {
   if (sUrl.empty()) return false;
   ZuvLogEvent(("COpsMngrThread::RunNextRemoteUrl() testing " + sUrl).c_str());
-  CGetWebPage oPage;
-  PrepareGetter(oPage);
-  const int iResult = oPage.Go("D", sUrl.c_str());
-  if (TestAbandoned(iResult, sUrl)) return false;
-  if (iResult <= 0 && oPage.IsOk()) return true;
+  const EUrlTest eTest = TestOneUrl(sUrl);
+  if (TestAbandoned(eTest, sUrl)) return false;
+  if (eTest == EUrlTest::kPassed) return true;
   m_sLastFailedUrl = sUrl;
-  if (iResult <= 0) {
+  if (eTest == EUrlTest::kBadStatus) {
     ZuvLogError(("COpsMngrThread::RunNextRemoteUrl() test failed for: " + sUrl).c_str());
   }
   ZuvLogError(("Failed Remote URL: " + sUrl).c_str());
