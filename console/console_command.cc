@@ -65,7 +65,8 @@ void OpenBrowser(const std::string& sUrl, std::ostream& oErr) {
 }  // namespace
 
 int RunConsoleCommand(const std::vector<std::string>& oArgs, const std::string& sProgramFolder,
-                      std::ostream& oOut, std::ostream& oErr) {
+                      std::ostream& oOut, std::ostream& oErr,
+                      const FnCreateFeatures& fnCreateFeatures) {
   SConsoleOptions oOptions;
   if (!ParseOptions(oArgs, oOptions)) {
     oErr << "usage: wardenix console [--port N] [--no-browser]   (N from 0 to 65535; 0: any free "
@@ -82,7 +83,7 @@ int RunConsoleCommand(const std::vector<std::string>& oArgs, const std::string& 
   std::atomic<bool> bQuit{false};
   SConsoleContext oContext{sProgramFolder, [&bQuit] { bQuit = true; }};
   CConsoleServer oServer(sProgramFolder, sToken);
-  std::vector<std::unique_ptr<IConsoleFeature>> oFeatures = CreateConsoleFeatures(oContext);
+  std::vector<std::unique_ptr<IConsoleFeature>> oFeatures = fnCreateFeatures(oContext);
   for (auto& pFeature : oFeatures) pFeature->RegisterApi(oServer);
   int iExit = 0;
   if (oServer.Start(oOptions.m_iPort, sError)) {

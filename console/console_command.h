@@ -12,9 +12,13 @@
 // signals for the process).
 #pragma once
 
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "console/web/console_api.h"
 
 namespace wdx {
 
@@ -23,9 +27,13 @@ namespace wdx {
 // an SSH tunnel to it) stays the same from one start to the next.
 inline constexpr int kDefaultConsolePort = 8437;
 
+using FnCreateFeatures =
+    std::function<std::vector<std::unique_ptr<IConsoleFeature>>(const SConsoleContext&)>;
+
 // oArgs[0] is "console". Exit code 0 after a normal end, 1 when the console cannot start, 2 on a
-// usage error.
+// usage error. fnCreateFeatures makes the features (tests give their own).
 int RunConsoleCommand(const std::vector<std::string>& oArgs, const std::string& sProgramFolder,
-                      std::ostream& oOut, std::ostream& oErr);
+                      std::ostream& oOut, std::ostream& oErr,
+                      const FnCreateFeatures& fnCreateFeatures = CreateConsoleFeatures);
 
 }  // namespace wdx

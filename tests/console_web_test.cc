@@ -2,6 +2,7 @@
 // file, its port, and its doors tried from Debian's chromium and from plain HTTP requests.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -46,6 +47,26 @@ TEST(ConsoleWeb, TokenKeptAcrossStartsAndABusyPortIsAClearError) {
   EXPECT_EQ(oConsole.Stop(), 0);
   ASSERT_TRUE(oConsole.Start());
   EXPECT_EQ(oConsole.Token(), sToken);
+  EXPECT_EQ(oConsole.Stop(), 0);
+}
+
+TEST(ConsoleWeb, OpensTheBrowserAtItsAddress) {
+  CConsoleFixture oConsole;
+  CTempFolder oBrowser;
+  oBrowser.Write("browser", "#!/bin/sh\necho \"$@\" > '" + oBrowser.File("opened.tmp") + "'\nmv '" +
+                                oBrowser.File("opened.tmp") + "' '" + oBrowser.File("opened") +
+                                "'\n");
+  ASSERT_EQ(chmod(oBrowser.File("browser").c_str(), 0755), 0);
+  setenv("BROWSER", oBrowser.File("browser").c_str(), 1);
+  const bool bStarted = oConsole.Start({}, 30000, true);
+  unsetenv("BROWSER");
+  ASSERT_TRUE(bStarted) << oConsole.FirstLine();
+  std::string sOpened;
+  for (int i = 0; i < 3000 && sOpened.empty(); ++i) {
+    sOpened = oBrowser.Read("opened");
+    if (sOpened.empty()) usleep(10000);
+  }
+  EXPECT_EQ(sOpened, oConsole.Url() + "\n");
   EXPECT_EQ(oConsole.Stop(), 0);
 }
 

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
+#include "console/about.h"
 #include "console/web/web_assets.h"
 #include "foundation/process_log.h"
 #include "platform/file_system.h"
@@ -23,6 +25,7 @@ constexpr const char* kPageCsp =
 constexpr const char* kFileCsp =
     "default-src 'none'; style-src 'unsafe-inline'; img-src data:; frame-ancestors 'none'";
 constexpr int64_t kMaxFileBytes = 256 << 20;
+constexpr std::chrono::milliseconds kPollStep{2};
 
 bool IsApi(const std::string& sPath) {
   return sPath.rfind("/api/", 0) == 0;
@@ -156,14 +159,21 @@ bool CConsoleServer::Start(int iPort, std::string& sError) {
   }
   m_iPort = iPort;
   m_oGuard.SetPort(iPort);
-  m_oThread = std::thread([this] { m_pServer->listen_after_bind(); });
+  m_bListenEnded = false;
+  m_oThread = std::thread([this] {
+    m_pServer->listen_after_bind();
+    m_bListenEnded = true;
+  });
+  // httplib's stop() does nothing until the listening loop runs: wait for it, so that a Stop
+  // right after Start cannot be lost.
+  while (!m_pServer->is_running() && !m_bListenEnded) std::this_thread::sleep_for(kPollStep);
   ZuvLogMessage("CConsoleServer::Start() serves the console.");
   return true;
 }
 
 void CConsoleServer::Stop() {
   if (!m_oThread.joinable()) return;
-  m_pServer->stop();
+  if (!m_bListenEnded) m_pServer->stop();  // the loop runs (see Start): this ends it
   m_oThread.join();
   ZuvLogMessage("CConsoleServer::Stop() done.");
 }
@@ -183,8 +193,8 @@ void CConsoleServer::InstallRoutes() {
   oServer.set_payload_max_length(kMaxBodyBytes);
   oServer.set_pre_routing_handler(
       [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
-        return Guard(oRequest, oResponse) ? httplib::Server::HandlerResponse::Unhandled
-                                          : httplib::Server::HandlerResponse::Handled;
+        return Guard(oRequest, oResponse, false) ? httplib::Server::HandlerResponse::Unhandled
+                                                 : httplib::Server::HandlerResponse::Handled;
       });
   oServer.set_error_handler([](const httplib::Request& oRequest, httplib::Response& oResponse) {
     if (!oResponse.body.empty()) return;
@@ -217,20 +227,27 @@ void CConsoleServer::InstallRoutes() {
   oServer.Get(R"(/api/.*)", [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
     ServeApi(oRequest, oResponse, false);
   });
-  oServer.Post(R"(/api/.*)",
-               [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
-                 ServeApi(oRequest, oResponse, true);
-               });
+  oServer.Post(R"(.*)", [this](const httplib::Request& oRequest, httplib::Response& oResponse) {
+    if (!Guard(oRequest, oResponse, true)) return;
+    if (IsApi(oRequest.path)) {
+      ServeApi(oRequest, oResponse, true);
+    } else {
+      oResponse.status = 404;
+    }
+  });
 }
 
-bool CConsoleServer::Guard(const httplib::Request& oRequest, httplib::Response& oResponse) {
-  oResponse.set_header("X-Content-Type-Options", "nosniff");
-  oResponse.set_header("Referrer-Policy", "no-referrer");
-  oResponse.set_header("X-Frame-Options", "DENY");
-  oResponse.set_header("Content-Security-Policy",
-                       oRequest.path.rfind("/files/", 0) == 0 ? kFileCsp : kPageCsp);
-  oResponse.set_header("Cache-Control",
-                       IsApi(oRequest.path) || oRequest.path == "/" ? "no-store" : "no-cache");
+bool CConsoleServer::Guard(const httplib::Request& oRequest, httplib::Response& oResponse,
+                           bool bBodyRead) {
+  if (!bBodyRead) {
+    oResponse.set_header("X-Content-Type-Options", "nosniff");
+    oResponse.set_header("Referrer-Policy", "no-referrer");
+    oResponse.set_header("X-Frame-Options", "DENY");
+    oResponse.set_header("Content-Security-Policy",
+                         oRequest.path.rfind("/files/", 0) == 0 ? kFileCsp : kPageCsp);
+    oResponse.set_header("Cache-Control",
+                         IsApi(oRequest.path) || oRequest.path == "/" ? "no-store" : "no-cache");
+  }
   SRequestFacts oFacts;
   oFacts.m_sMethod = oRequest.method;
   oFacts.m_sPath = oRequest.path;
@@ -243,6 +260,11 @@ bool CConsoleServer::Guard(const httplib::Request& oRequest, httplib::Response& 
   oFacts.m_sToken = oRequest.get_param_value("token");
   const SGuardVerdict oVerdict = m_oGuard.Check(oFacts);
   if (oVerdict.m_eKind == SGuardVerdict::kPass) return true;
+  // A POST of the browser without its session or token (the console was restarted, say) is
+  // refused once its body is read, so that the connection stays in step for the next request.
+  if (!bBodyRead && oRequest.method == "POST" && oVerdict.m_eKind == SGuardVerdict::kRefuse &&
+      (oVerdict.m_iStatus == 401 || oVerdict.m_iStatus == 403))
+    return true;
   if (oVerdict.m_eKind == SGuardVerdict::kLogin) {
     Login(oResponse);
     return false;
@@ -273,7 +295,7 @@ void CConsoleServer::ServeSession(const httplib::Request& oRequest, httplib::Res
   SConsoleSession oSession;
   m_oSessions.Find(CConsoleGuard::SessionId(oRequest.get_header_value("Cookie")), oSession);
   SendJson(oResponse, 200,
-           nlohmann::json{{"csrf", oSession.m_sCsrf}, {"version", kConsoleVersion}});
+           nlohmann::json{{"csrf", oSession.m_sCsrf}, {"version", WDX_PRODUCT_VERSION}});
 }
 
 void CConsoleServer::ServeApi(const httplib::Request& oRequest, httplib::Response& oResponse,

@@ -10,6 +10,7 @@
 // at once. Start, Stop and the destructor from one thread.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <shared_mutex>
@@ -27,8 +28,6 @@ struct Response;
 }  // namespace httplib
 
 namespace wdx {
-
-inline constexpr const char* kConsoleVersion = "1.0";
 
 class CConsoleServer final : public IApiRegistry {
  public:
@@ -55,7 +54,9 @@ class CConsoleServer final : public IApiRegistry {
 
  private:
   void InstallRoutes();
-  bool Guard(const httplib::Request& oRequest, httplib::Response& oResponse);
+  // Sets the security headers and applies the guard's verdict; false when the request was
+  // answered (refused, or the login's redirect). bBodyRead: called again after a POST's body.
+  bool Guard(const httplib::Request& oRequest, httplib::Response& oResponse, bool bBodyRead);
   void Login(httplib::Response& oResponse);
   void ServeApi(const httplib::Request& oRequest, httplib::Response& oResponse, bool bPost);
   void ServeSession(const httplib::Request& oRequest, httplib::Response& oResponse);
@@ -68,6 +69,7 @@ class CConsoleServer final : public IApiRegistry {
   CConsoleGuard m_oGuard;
   std::unique_ptr<httplib::Server> m_pServer;
   std::thread m_oThread;
+  std::atomic<bool> m_bListenEnded{false};
   int m_iPort = 0;
 
   mutable std::shared_mutex m_oHandlersMutex;

@@ -15,6 +15,8 @@ namespace wdx {
 namespace {
 
 constexpr size_t kTokenBytes = 32;
+constexpr int kEmptyFileRetries = 25;
+constexpr useconds_t kEmptyFileRetryUs = 20000;
 
 bool FillRandom(unsigned char* pBuffer, size_t uSize) {
   size_t uDone = 0;
@@ -78,7 +80,9 @@ bool CreateTokenFile(const std::string& sPath, std::string& sToken, std::string&
   return true;
 }
 
-bool ReadTokenFile(const std::string& sPath, std::string& sToken, std::string& sError) {
+bool ReadTokenFile(const std::string& sPath, std::string& sToken, std::string& sError,
+                   bool& bEmpty) {
+  bEmpty = false;
   const int iFd = open(sPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   struct stat oStat = {};
   if (iFd < 0 || fstat(iFd, &oStat) != 0) {
@@ -100,6 +104,7 @@ bool ReadTokenFile(const std::string& sPath, std::string& sToken, std::string& s
     return false;
   }
   std::string sText(aBuffer, iRead > 0 ? static_cast<size_t>(iRead) : 0);
+  bEmpty = sText.empty();
   while (!sText.empty() && (sText.back() == '\n' || sText.back() == '\r')) sText.pop_back();
   if (!IsToken(sText)) {
     sError =
@@ -137,7 +142,13 @@ bool LoadOrCreateConsoleToken(const std::string& sProgramFolder, std::string& sT
     ZuvLogError("LoadOrCreateConsoleToken() failed to create the token file.");
     return false;
   }
-  if (ReadTokenFile(sPath, sToken, sError)) return true;
+  // A console started at the same moment may have made the file and not yet written it.
+  bool bEmpty = false;
+  for (int i = 0; i < kEmptyFileRetries; ++i) {
+    if (ReadTokenFile(sPath, sToken, sError, bEmpty)) return true;
+    if (!bEmpty) break;
+    usleep(kEmptyFileRetryUs);
+  }
   ZuvLogError("LoadOrCreateConsoleToken() refused the token file.");
   return false;
 }

@@ -114,10 +114,17 @@ run(async () => {
   await box.waitFor();
   assert.strictEqual(await box.locator('.wdx-message').innerText(), 'A <b>text</b> shown as text.');
   await con.shot('message-box');
-  await page.click('#message-box-ok');
+  await page.keyboard.press('Tab');  // focus stays in the dialog
+  assert.strictEqual(await page.evaluate(() => document.activeElement.id), 'message-box-ok');
+  await page.keyboard.press('Escape');  // the cancel button: OK
   await closed;
   assert.strictEqual(await box.count(), 0);
 
+  // The page fits a window 1000 pixels wide without sideways scrolling.
+  await page.setViewportSize({ width: 1000, height: 700 });
+  assert.ok(await page.evaluate(() =>
+    document.documentElement.scrollWidth <= document.documentElement.clientWidth),
+    'the page is wider than 1000 pixels');
   await con.shot('console');
   con.assertNoProblems();
   await con.close();

@@ -39,11 +39,12 @@ CConsoleFixture::~CConsoleFixture() {
                  pServices->GetLastError().c_str());
 }
 
-bool CConsoleFixture::Start(const std::vector<std::string>& oExtraArgs, int iWaitMs) {
+bool CConsoleFixture::Start(const std::vector<std::string>& oExtraArgs, int iWaitMs,
+                            bool bBrowser) {
   int aOut[2];
   if (pipe2(aOut, O_CLOEXEC) != 0) return false;
-  std::vector<std::string> oAll = {CServiceFixture::ConsoleProgram(), "console", "--no-browser",
-                                   "--port", "0"};
+  std::vector<std::string> oAll = {CServiceFixture::ConsoleProgram(), "console", "--port", "0"};
+  if (!bBrowser) oAll.push_back("--no-browser");
   oAll.insert(oAll.end(), oExtraArgs.begin(), oExtraArgs.end());
   std::vector<char*> oArgv;
   for (auto& s : oAll) oArgv.push_back(s.data());

@@ -29,8 +29,10 @@ class CConsoleFixture final {
   const std::string& Home() const { return m_oService.Home(); }
 
   // Starts the console with extra arguments and waits (at most iWaitMs) for its first line;
-  // false, with the reason in FirstLine() or on standard error, when none came.
-  bool Start(const std::vector<std::string>& oExtraArgs = {}, int iWaitMs = 30000);
+  // false, with the reason in FirstLine() or on standard error, when none came. With bBrowser
+  // the console also opens a browser ($BROWSER when set).
+  bool Start(const std::vector<std::string>& oExtraArgs = {}, int iWaitMs = 30000,
+             bool bBrowser = false);
   // SIGTERM and the wait for the end: the exit code, -1 on time-out (the console is then killed).
   int Stop(int iWaitMs = 15000);
   int Pid() const { return m_iPid; }

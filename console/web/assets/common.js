@@ -147,6 +147,18 @@
       if (event.key === 'Escape' && cancelButton) {
         event.stopPropagation();
         cancelButton.click();
+      } else if (event.key === 'Tab') {
+        // Focus stays in the dialog: Tab past its last control goes back to its first.
+        const controls = Array.from(box.querySelectorAll(
+          'button, input, select, textarea, a[href], [tabindex]:not([tabindex="-1"])'))
+          .filter((control) => !control.disabled && control.offsetParent !== null);
+        if (controls.length === 0) return;
+        const first = controls[0];
+        const last = controls[controls.length - 1];
+        if (event.shiftKey ? document.activeElement === first : document.activeElement === last) {
+          event.preventDefault();
+          (event.shiftKey ? last : first).focus();
+        }
       }
     });
     dialog.element = box;
