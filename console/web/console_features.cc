@@ -1,11 +1,16 @@
 // The features of the web console, in the order their APIs are registered.
+#include "console/dlg/service_control.h"
 #include "console/web/console_api.h"
+#include "console/web/main_feature.h"
+#include "platform/service_manager.h"
 
 namespace wdx {
 
 std::vector<std::unique_ptr<IConsoleFeature>> CreateConsoleFeatures(const SConsoleContext& oContext) {
   std::vector<std::unique_ptr<IConsoleFeature>> oFeatures;
-  (void)oContext;
+  oFeatures.push_back(CreateMainFeature(oContext, [sFolder = oContext.m_sProgramFolder](IConsoleOutput& oOutput) {
+    return CreateServiceControl(sFolder, oOutput, nullptr);
+  }));
   return oFeatures;
 }
 
