@@ -178,6 +178,12 @@ void CWardenixDlg::EnsureServiceAndCommands() {
   if (!m_pCommands) ZuvLogError("CWardenixDlg::CreateSvcControl failed.");
 }
 
+bool CWardenixDlg::ConnectCommands() {
+  ReloadSettings(false);
+  EnsureServiceAndCommands();
+  return m_pCommands != nullptr;
+}
+
 bool CWardenixDlg::InitService() {
   bool bReady = false;
   bool bAlready = false;

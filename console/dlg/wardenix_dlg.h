@@ -107,6 +107,9 @@ class CWardenixDlg final {
   // Handles every queued press.
   void DispatchPending();
   void Dispatch(const SDlgPress& oPress);
+  // For the command line: reads the settings and connects to the service (starting it when
+  // nobody answers) without the service manager. False when it cannot be reached.
+  bool ConnectCommands();
   // Initialise the service: true when it runs normally.
   bool InitService();
   // GO's steps 1 to 6: true when the service is in GO mode (or Stop ended the wait).
