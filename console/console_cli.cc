@@ -11,10 +11,13 @@
 #include <thread>
 #include <unistd.h>
 
+#include "console/console_command.h"
 #include "console/email_cli.h"
 #include "console/go_cli.h"
+#include "console/logs/log_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
+#include "console/service_cli.h"
 #include "console/settings_editor.h"
 #include "foundation/process_log.h"
 #include "platform/registry_store.h"
@@ -40,7 +43,11 @@ int CConsoleCli::Usage() {
             "                         remove SECTION LINE | export | import FILE\n"
             "       wardenix email test | send-test\n"
             "       wardenix phone test NUMBER [NAME]\n"
-            "       wardenix report\n";
+            "       wardenix report\n"
+            "       wardenix console [--port N] [--no-browser]\n"
+            "       wardenix service install | start | stop | remove\n"
+            "       wardenix log console | service | uptime | phone\n"
+            "       wardenix about\n";
   return 2;
 }
 
@@ -69,6 +76,14 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   }
   if (oArgs[0] == "phone") return RunPhoneCommand(oArgs, m_sFolder, m_oOut, m_oErr);
   if (oArgs[0] == "report" && oArgs.size() == 1) return RunReportCommand(m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "console") return RunConsoleCommand(oArgs, m_sFolder, m_oOut, m_oErr);
+  if (oArgs[0] == "service" && oArgs.size() == 2) {
+    return RunServiceCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
+  }
+  if (oArgs[0] == "about" && oArgs.size() == 1) return RunAboutCommand(m_sFolder, m_oOut);
+  if (oArgs[0] == "log" && oArgs.size() == 2) {
+    return RunLogCommand(oArgs[1], m_sFolder, m_oOut, m_oErr);
+  }
   return Usage();
 }
 

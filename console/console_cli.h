@@ -10,6 +10,7 @@
 //                     | remove SECTION LINE | export | import FILE
 //   wardenix email test | send-test  greet the mail server | send one test message
 //   wardenix report                  write RParams.txt, run UtRpt.sh, print the report's path
+//   wardenix console [--port N] [--no-browser]   the web console (console_command.h)
 //
 // Settings reads create nothing; every change is saved under the settings lock, and while the
 // service is in GO mode the console says that the change takes effect at the next GO (the

@@ -59,6 +59,7 @@ class CCryptoTxtfile final : private CTxtFile4 {
  private:
   static const STexts& CryptoTexts();
   char DecodeChar(char cRaw, int iColumn) override;
+  bool DecodesText() const override { return true; }
   int64_t LineStart() const;
   // Scrambles the accepted prefix of szText into sOut; false when a character was refused.
   bool ScrambleLine(const char* szText, std::string& sOut) const;

@@ -107,13 +107,17 @@ bool CTxtFile4::ReadCharForward() {
     m_cLastChar = static_cast<char>(iChar);
     return true;
   }
+  NoMoreChars();
+  return false;
+}
+
+void CTxtFile4::NoMoreChars() {
   if (m_pStream && std::ferror(m_pStream.get()) == 0) {
     m_bEof = true;
   } else {
     m_bReadError = true;
     Report(m_oTexts.szReadChar);
   }
-  return false;
 }
 
 char CTxtFile4::DecodeChar(char cRaw, int /*iColumn*/) {
@@ -129,40 +133,51 @@ bool CTxtFile4::ReadTextLine() {
     Report(m_oTexts.szReadNotOpen);
     return false;
   }
-  m_iWriteIndex = -1;
-  m_bCrSeen = false;
-  m_bLfSeen = false;
-  m_bEndOfLine = false;
-  char* pBuffer = m_pLineBuffer.get();
-  while (ReadCharForward()) {
-    if (m_cLastChar == kCr) {
-      if (!m_bLfSeen) {
-        m_bCrSeen = true;
-        continue;
-      }
-      m_bEndOfLine = true;
-    } else if (m_cLastChar == kLf) {
-      if (!m_bCrSeen) {
-        m_bLfSeen = true;
-        continue;
-      }
-      m_bEndOfLine = true;
+  // The loop reads the stream itself and keeps its state in locals, so that a character costs
+  // no call: a report reads a large UpTime.log many times over.
+  FILE* const pStream = m_pStream.get();
+  const bool bDecodes = DecodesText();
+  char* const pBuffer = m_pLineBuffer.get();
+  int iWrite = -1;
+  bool bCrSeen = false;
+  bool bLfSeen = false;
+  for (;;) {
+    const int iChar = pStream != nullptr ? getc_unlocked(pStream) : EOF;
+    if (iChar == EOF) {
+      NoMoreChars();
+      break;
     }
-    ++m_iWriteIndex;
-    if (m_iWriteIndex >= m_iLineBufferSize && !m_bEndOfLine) {
+    const char cChar = static_cast<char>(iChar);
+    m_cLastChar = cChar;
+    bool bEndOfLine = false;
+    if (cChar == kCr) {
+      if (!bLfSeen) {
+        bCrSeen = true;
+        continue;
+      }
+      bEndOfLine = true;
+    } else if (cChar == kLf) {
+      if (!bCrSeen) {
+        bLfSeen = true;
+        continue;
+      }
+      bEndOfLine = true;
+    }
+    ++iWrite;
+    if (iWrite >= m_iLineBufferSize && !bEndOfLine) {
       Report(m_oTexts.szOverflow);
       m_bReadError = true;
-      m_iWriteIndex = m_iLineBufferSize;
+      iWrite = m_iLineBufferSize;
     }
-    if (m_bEndOfLine || m_bReadError) {
-      pBuffer[m_iWriteIndex] = '\0';
+    if (bEndOfLine || m_bReadError) {
+      pBuffer[iWrite] = '\0';
       return !m_bReadError;
     }
-    pBuffer[m_iWriteIndex] = DecodeChar(m_cLastChar, m_iWriteIndex);
+    pBuffer[iWrite] = bDecodes ? DecodeChar(cChar, iWrite) : cChar;
   }
   // The end of the file or a failed read: the text ends after the last stored character.
-  pBuffer[m_iWriteIndex + 1] = '\0';
-  if (m_bEof) return m_iWriteIndex >= 1;
+  pBuffer[iWrite + 1] = '\0';
+  if (m_bEof) return iWrite >= 1;
   return !m_bReadError;
 }
 

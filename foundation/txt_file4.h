@@ -86,6 +86,8 @@ class CTxtFile4 : public CZuvStr {
 
   // The character stored for the raw byte cRaw at column iColumn of the line being read.
   virtual char DecodeChar(char cRaw, int iColumn);
+  // Whether DecodeChar changes anything (plain text is stored as read, without the call).
+  virtual bool DecodesText() const { return false; }
   // Writes raw bytes at the current position; false when no stream is open or the write fails.
   bool WriteRaw(const char* pData, size_t uLength);
   // An error text: to the debug output when quiet, otherwise to the process log.
@@ -98,6 +100,8 @@ class CTxtFile4 : public CZuvStr {
 
   static const STexts& DefaultTexts();
   bool OpenWithMode(const char* szPath, const char* szMode, const char* szFailText);
+  // Records why no character came: the end of the file, or a read error (reported).
+  void NoMoreChars();
 
   const STexts& m_oTexts;
   bool m_bQuiet = false;
@@ -110,10 +114,6 @@ class CTxtFile4 : public CZuvStr {
   int m_iLineBufferSize = 0;
   bool m_bInitialized = false;
   char m_cLastChar = 0;
-  bool m_bCrSeen = false;
-  bool m_bLfSeen = false;
-  bool m_bEndOfLine = false;
-  int m_iWriteIndex = -1;
   bool m_bOpen = false;
 };
 

@@ -20,6 +20,10 @@ bool RunAndWait(const std::vector<std::string>& oArgs, int& iExitCode);
 // iMaxBytes; the rest is read and dropped).
 bool RunAndCapture(const std::vector<std::string>& oArgs, int& iExitCode, std::string& sOutput,
                    size_t iMaxBytes);
+// As RunAndWait, with sInput written to the program's standard input (a pipe, closed after
+// it). A program that ends or closes its input before reading it all is no failure of this
+// call, and no SIGPIPE reaches the caller.
+bool RunWithInput(const std::vector<std::string>& oArgs, const std::string& sInput, int& iExitCode);
 // Starts the program as a child of the caller (signal mask and dispositions reset); the caller
 // reaps it with ReapChild.
 bool SpawnChild(const std::vector<std::string>& oArgs, int& iPid);

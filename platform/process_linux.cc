@@ -271,6 +271,52 @@ bool RunAndWait(const std::vector<std::string>& oArgs, int& iExitCode) {
   return Spawn(oArgs, nullptr, iPid) && WaitForChild(iPid, iExitCode);
 }
 
+// Writes all of sBytes unless the reader has gone. SIGPIPE is blocked in this thread meanwhile,
+// and one that the write raised is taken back before the old mask returns.
+void WriteUnlessReaderGone(int iFd, const std::string& sBytes) {
+  sigset_t oPipe;
+  sigemptyset(&oPipe);
+  sigaddset(&oPipe, SIGPIPE);
+  sigset_t oOld;
+  pthread_sigmask(SIG_BLOCK, &oPipe, &oOld);
+  bool bBroken = false;
+  for (size_t uDone = 0; uDone < sBytes.size();) {
+    ssize_t iWritten = write(iFd, sBytes.data() + uDone, sBytes.size() - uDone);
+    if (iWritten < 0 && errno == EINTR) continue;
+    if (iWritten <= 0) {
+      bBroken = errno == EPIPE;
+      break;
+    }
+    uDone += static_cast<size_t>(iWritten);
+  }
+  if (bBroken && !sigismember(&oOld, SIGPIPE)) {
+    const timespec oNoWait = {0, 0};
+    while (sigtimedwait(&oPipe, nullptr, &oNoWait) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &oOld, nullptr);
+}
+
+bool RunWithInput(const std::vector<std::string>& oArgs, const std::string& sInput,
+                  int& iExitCode) {
+  iExitCode = -1;
+  int aPipe[2];
+  if (pipe2(aPipe, O_CLOEXEC) != 0) {
+    PlatformLogError("RunWithInput() cannot create the input pipe.");
+    return false;
+  }
+  CUniqueFd oRead(aPipe[0]);
+  CUniqueFd oWrite(aPipe[1]);
+  CFileActions oActions;
+  posix_spawn_file_actions_adddup2(oActions.Get(), oRead.Get(), STDIN_FILENO);
+  int iPid = -1;
+  if (!Spawn(oArgs, oActions.Get(), iPid)) return false;
+  oRead.Reset();
+  WriteUnlessReaderGone(oWrite.Get(), sInput);
+  oWrite.Reset();
+  return WaitForChild(iPid, iExitCode);
+}
+
 bool RunAndCapture(const std::vector<std::string>& oArgs, int& iExitCode, std::string& sOutput,
                    size_t iMaxBytes) {
   iExitCode = -1;

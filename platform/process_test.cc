@@ -106,6 +106,26 @@ TEST(ProcessRunTest, CaptureKeepsAtMostTheLimitAndStillWaits) {
   EXPECT_EQ(0, iExitCode);
 }
 
+TEST(ProcessRunTest, InputReachesTheProgramAndAReaderThatQuitsIsNoFailure) {
+  test::CTempFolder oFolder;
+  int iExitCode = -1;
+  ASSERT_TRUE(RunWithInput({"/bin/sh", "-c", "cat > \"$0\"; exit 4", oFolder.File("in")},
+                           "line 1\nline 2\n", iExitCode));
+  EXPECT_EQ(4, iExitCode);
+  EXPECT_EQ("line 1\nline 2\n", oFolder.Read("in"));
+  // More than a pipe holds, to programs that read a little or nothing: the writer is not
+  // killed by SIGPIPE, and none stays pending for it.
+  const std::string sBig(4 << 20, 'x');
+  ASSERT_TRUE(RunWithInput({"/bin/sh", "-c", "head -c 3 >/dev/null"}, sBig, iExitCode));
+  EXPECT_EQ(0, iExitCode);
+  ASSERT_TRUE(RunWithInput({"true"}, sBig, iExitCode));
+  EXPECT_EQ(0, iExitCode);
+  sigset_t oPending;
+  sigpending(&oPending);
+  EXPECT_FALSE(sigismember(&oPending, SIGPIPE));
+  EXPECT_FALSE(RunWithInput({"/nonexistent/program"}, "x", iExitCode));
+}
+
 WDX_TEST_CHILD(run_with_blocked_signals) {
   BlockStopSignals();
   int iExitCode = -1;

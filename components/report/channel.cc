@@ -156,8 +156,8 @@ bool CChannel::SkipFirstLine(CTxtFile4& oFile) {
 bool CChannel::ReadLine(CTxtFile4& oFile, SLineText& oLine) {
   const bool bRead = oFile.ReadTextLine();
   oLine.m_sText = oFile.GetLineBuffer();
-  oLine.m_sTail =
-      oLine.m_sText.substr(oLine.m_sText.size() - std::min(oLine.m_sText.size(), kTailLength));
+  oLine.m_sTail.assign(oLine.m_sText,  // into the kept buffer: no allocation per line
+                       oLine.m_sText.size() - std::min(oLine.m_sText.size(), kTailLength));
   if (bRead) return true;
   if (!oFile.IsReadError()) return false;  // the end of the file
   ZuvLogError("CChannel::LoadData() had a file read error on one line..");

@@ -1,5 +1,6 @@
 // The features of the web console, in the order their APIs are registered.
 #include "console/dlg/service_control.h"
+#include "console/logs/logs_feature.h"
 #include "console/web/console_api.h"
 #include "console/web/main_feature.h"
 #include "platform/service_manager.h"
@@ -11,6 +12,7 @@ std::vector<std::unique_ptr<IConsoleFeature>> CreateConsoleFeatures(const SConso
   oFeatures.push_back(CreateMainFeature(oContext, [sFolder = oContext.m_sProgramFolder](IConsoleOutput& oOutput) {
     return CreateServiceControl(sFolder, oOutput, nullptr);
   }));
+  oFeatures.push_back(CreateLogsFeature(oContext));
   return oFeatures;
 }
 

@@ -6,9 +6,11 @@
 # 7 days and 30 days, the uptime of each window and its outages. The page needs no network.
 #
 # Items are written to UpTime.log with the item manager's type numbers: [URLS] 101, [RURLS] 102,
-# [STOPS] 100. One wdxcall process loads every item twice: once to count the points, once to
-# walk them. The state an item had before the 30-day window comes from a second load that ends
-# where the window starts. Arithmetic and HTML escaping are done in awk.
+# [STOPS] 100. One wdxcall process loads each item twice: the 30-day window, and everything
+# before it (for the state the item had when the window began). A load holds at most 4096
+# points, so each is walked 4096 steps without asking its count first (a step past the last
+# point answers -1 and costs about a microsecond, a load of a large log tens of milliseconds);
+# the count tells which steps were real. Arithmetic and HTML escaping are done in awk.
 #
 # WDX_REPORT_NOW (seconds since 1970) fixes "now" for a reproducible report.
 set -u
@@ -40,20 +42,12 @@ quoted() {
   printf '"%s"' "${s//\"/\\\"}"
 }
 
-# The two loads of an item (the 30-day window, then everything before it).
-loads() {
-  local type=$1 description
-  description=$(quoted ", $2, ")
-  printf 'ReloadData %s %s %s "%s" "%s"\n' "$type" "$description" "$UPLOG" "$START" "$END"
-  printf 'GetCount\n'
-  printf 'ReloadData %s %s %s "" "%s"\n' "$type" "$description" "$UPLOG" "$START"
-  printf 'GetCount\n'
-}
+readonly MAX_POINTS=4096  # the most points one load of the component holds
 
-# Prints the first $1 lines of the text $2 said again and again.
-repeat() {
-  (($1 > 0)) && yes "$2" | head -n "$1"
-  return 0
+# The calls of one load of an item (window START..END, or "" .. START) and its whole walk.
+load_and_walk() {
+  printf 'ReloadData %s %s %s "%s" "%s"\nGetCount\nGetFirstTimepoint\n' "$1" "$2" "$UPLOG" "$3" "$4"
+  yes $'GetPointState\nGetNextTimepoint' | head -n $((2 * MAX_POINTS))
 }
 
 # Runs the wdxcall lines of file $1 into file $2, registering the component once if needed.
@@ -72,33 +66,20 @@ call() {
 }
 
 items > "$WORK/items"
+: > "$WORK/walk"
 if [ ! -s "$WORK/items" ]; then
   echo "UtRpt.sh: $PARAMS is missing or lists no item; the report is empty." >&2
 else
   [ -s "$UPLOG" ] || echo "UtRpt.sh: $UPLOG is missing or empty; every item reads no data." >&2
-  while IFS=$'\t' read -r type name; do loads "$type" "$name"; done < "$WORK/items" \
-    > "$WORK/count.in"
-  call "$WORK/count.in" "$WORK/counts"
-  # The walks: every point's state and the next point's minutes; for the earlier load only the
-  # last point's state matters.
-  exec 3< "$WORK/counts"
   while IFS=$'\t' read -r type name; do
-    read -r _ <&3; read -r count <&3; read -r _ <&3; read -r before <&3
-    loads "$type" "$name" | sed -n 1p
-    printf 'GetFirstTimepoint\n'
-    repeat $((2 * count)) $'GetPointState\nGetNextTimepoint'
-    loads "$type" "$name" | sed -n 3p
-    if ((before > 0)); then
-      printf 'GetFirstTimepoint\n'
-      repeat $((before - 1)) GetNextTimepoint
-      printf 'GetPointState\n'
-    fi
+    description=$(quoted ", $name, ")
+    load_and_walk "$type" "$description" "$START" "$END"
+    load_and_walk "$type" "$description" "" "$START"
   done < "$WORK/items" > "$WORK/walk.in"
-  exec 3<&-
   call "$WORK/walk.in" "$WORK/walk"
 fi
 
-awk -v items="$WORK/items" -v counts="$WORK/counts" -v walk="$WORK/walk" -v now="$NOW" \
+awk -v items="$WORK/items" -v walk="$WORK/walk" -v now="$NOW" -v max_points="$MAX_POINTS" \
   -v span="$SPAN" -v zone="$ZONE" -v params="$PARAMS" -f /dev/stdin > "$WORK/$OUT" <<'AWK' || exit 1
 function esc(s) {
   gsub(/&/, "\\&amp;", s); gsub(/</, "\\&lt;", s); gsub(/>/, "\\&gt;", s)
@@ -125,23 +106,31 @@ function length_text(m,   d, h) {
   return (d ? d "d " : "") ((d || h) ? h "h " : "") m "m"
 }
 function state_name(s) { return s == 1 ? "up" : s == 0 ? "down" : "no data" }
+# Reads one load's walk: its count, then max_points steps of state and next minutes, of which
+# the first count are points. Leaves the points in pm[] (minutes) and ps[] (state).
+function read_load(   count, m, i, state) {
+  next_line(walk); count = next_line(walk) + 0; m = next_line(walk) + 0
+  for (i = 0; i < max_points; i++) {
+    state = next_line(walk) + 0
+    if (i < count) { pm[i] = m; ps[i] = state }
+    m = next_line(walk) + 0
+  }
+  return count
+}
 # Loads item n's segments (seg_from, seg_to, seg_state) from the walk output.
-function read_item(n,   count, before, m, s, i, last, prior) {
-  next_line(counts); count = next_line(counts) + 0; next_line(counts); before = next_line(counts) + 0
-  next_line(walk); m = next_line(walk) + 0
-  nseg = 0; last = 0; prior = -1
+function read_item(n,   count, before, i, last, prior, wm, ws) {
+  count = read_load()
+  for (i = 0; i < count; i++) { wm[i] = pm[i]; ws[i] = ps[i] }
+  before = read_load()
+  prior = before > 0 ? ps[before - 1] : -1
+  nseg = 0; last = 0
   for (i = 0; i < count; i++) {
-    pm[i] = m < last ? last : (m > span ? span : m)  # a clock that went back keeps the order
-    ps[i] = next_line(walk) + 0; m = next_line(walk) + 0; last = pm[i]
+    wm[i] = wm[i] < last ? last : (wm[i] > span ? span : wm[i])  # a clock that went back keeps the order
+    last = wm[i]
   }
-  next_line(walk)
-  if (before > 0) {
-    next_line(walk); for (i = 1; i < before; i++) next_line(walk)
-    prior = next_line(walk) + 0
-  }
-  truncated[n] = count >= 4096
-  add_seg(0, count ? pm[0] : span, prior)
-  for (i = 0; i < count; i++) add_seg(pm[i], i + 1 < count ? pm[i + 1] : span, ps[i])
+  truncated[n] = count >= max_points
+  add_seg(0, count ? wm[0] : span, prior)
+  for (i = 0; i < count; i++) add_seg(wm[i], i + 1 < count ? wm[i + 1] : span, ws[i])
 }
 function add_seg(from, to, state) {
   if (to <= from) return

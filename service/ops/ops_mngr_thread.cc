@@ -8,19 +8,13 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/registry_store.h"
+#include "platform/web_browser.h"
 #include "service/host/thread_owner.h"
 #include "service/host/wdx_codes.h"
 #include "service/procwatch/wmanager.h"
 #include "service/settings/all_sets.h"
 
 namespace wdx {
-namespace {
-
-// Where a browser is looked for; the first that exists is used.
-const char* const kBrowsers[] = {"/usr/bin/xdg-open", "/usr/bin/x-www-browser", "/usr/bin/firefox",
-                                 "/usr/bin/chromium", "/usr/bin/google-chrome"};
-
-}  // namespace
 
 COpsMngrThread::COpsMngrThread() = default;
 
@@ -221,13 +215,10 @@ bool COpsMngrThread::ValidateRequireds(bool bShowBox) {
 }
 
 bool COpsMngrThread::LocateBrowser() {
-  for (const char* szBrowser : kBrowsers) {
-    if (GetFileSystem().FileExists(szBrowser)) {
-      m_oWarden.m_sBrowserPath = szBrowser;
-      return true;
-    }
-  }
-  return false;
+  const std::string sBrowser = wdx::LocateBrowser(GetFileSystem());
+  if (sBrowser.empty()) return false;
+  m_oWarden.m_sBrowserPath = sBrowser;
+  return true;
 }
 
 bool COpsMngrThread::ReadPopupDisableState() {

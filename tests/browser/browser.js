@@ -9,13 +9,15 @@ const { chromium } = require('playwright-core');
 
 const kChromium = process.env.WDX_CHROMIUM || '/usr/bin/chromium';
 
-async function launch() {
+// extraArgs: more chromium switches for one test (e.g. --host-resolver-rules).
+async function launch(extraArgs = []) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'wdx-chromium-'));
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: kChromium,
     headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+      '--disable-background-networking', '--disable-component-update', '--disable-sync',
+      ...extraArgs],
     viewport: { width: 1100, height: 800 },
   });
   const close = async () => {

@@ -32,8 +32,12 @@
   }
 
   function openFile(path) {
-    const tab = window.open(path, '_blank', 'noopener');
-    if (!tab) wdx.messageBox('Wardenix', 'Open ' + path + ' of this console in a new tab.');
+    const tab = window.open(path, '_blank');
+    if (tab) {
+      tab.opener = null;
+    } else {
+      wdx.messageBox('Wardenix', 'Open ' + path + ' of this console in a new tab.');
+    }
   }
 
   function build(root) {
