@@ -54,6 +54,11 @@ void CWardenixDlg::Run() {
   }
   ChangeView([](SDlgView& oView) { oView.m_bClosing = true; });
   if (!m_bQuit && m_oSeams.m_fnOnClosed) m_oSeams.m_fnOnClosed();
+  {
+    std::lock_guard<std::mutex> oLock(m_oQueueMutex);
+    m_bThreadDone = true;
+  }
+  m_oQueueCv.notify_all();
 }
 
 bool CWardenixDlg::Post(SDlgPress oPress) {
@@ -71,16 +76,29 @@ SDlgView CWardenixDlg::GetView() const {
   return m_oView;
 }
 
-void CWardenixDlg::Shutdown() {
+bool CWardenixDlg::Shutdown(int iWaitMs) {
+  bool bDone = true;
   {
-    std::lock_guard<std::mutex> oLock(m_oQueueMutex);
+    std::unique_lock<std::mutex> oLock(m_oQueueMutex);
     m_bQuit = true;
     m_bCloseRequested = true;
+    m_oQueueCv.notify_all();
+    if (m_oThread.joinable() && m_oThread.get_id() != std::this_thread::get_id()) {
+      bDone = m_oQueueCv.wait_for(oLock, std::chrono::milliseconds(iWaitMs),
+                                  [this] { return m_bThreadDone; });
+    }
   }
-  m_oQueueCv.notify_all();
-  if (m_oThread.joinable() && m_oThread.get_id() != std::this_thread::get_id()) m_oThread.join();
+  if (m_oThread.joinable() && m_oThread.get_id() != std::this_thread::get_id()) {
+    if (bDone) {
+      m_oThread.join();
+    } else {
+      ZuvLogError("CWardenixDlg::Shutdown the window is still busy; it is left to end by itself.");
+      m_oThread.detach();
+    }
+  }
   if (m_oReportThread.joinable()) m_oReportThread.join();
   ChangeView([](SDlgView& oView) { oView.m_bClosing = true; });
+  return bDone;
 }
 
 void CWardenixDlg::DispatchPending() {
@@ -128,6 +146,7 @@ void CWardenixDlg::Startup() {
   ReloadSettings(true);
   ZuvLogMessage("CWardenixDlg::OnInitDialog() 2");
   EnsureServiceAndCommands();
+  if (m_bQuit) return;
   ZuvLogMessage("CWardenixDlg::OnInitDialog() 3");
   if (m_oSeams.m_fnInitWarden && m_oSeams.m_fnInitWarden()) {
     m_bAutoRun = ReadAutoRun();

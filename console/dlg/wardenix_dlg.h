@@ -99,8 +99,11 @@ class CWardenixDlg final {
   // Queues a press for the window thread. False when the window has closed.
   bool Post(SDlgPress oPress);
   SDlgView GetView() const;
-  // Ends the window thread (closing as CloseConsole does) and waits for it.
-  void Shutdown();
+  // Ends the window thread (closing as CloseConsole does) and waits for it, at most iWaitMs
+  // when it is stuck in a wait it cannot cut short (the service manager's start, a call to the
+  // service): false then, and the thread is left to end by itself; the object must then be
+  // kept alive until the process ends.
+  bool Shutdown(int iWaitMs = 5000);
 
   // The algorithms, for a caller that drives the window itself (no Start).
   void Startup();
@@ -178,6 +181,7 @@ class CWardenixDlg final {
   std::condition_variable m_oQueueCv;
   std::deque<SDlgPress> m_oQueue;
   std::atomic<bool> m_bQuit{false};
+  bool m_bThreadDone = false;  // guarded by m_oQueueMutex
   std::thread m_oThread;
   std::thread m_oReportThread;
 };

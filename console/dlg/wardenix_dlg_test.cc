@@ -142,6 +142,10 @@ class WardenixDlgTest : public ::testing::Test {
     oSeams.m_pRegistry = OpenRegistryStore();
     oSeams.m_fnInitWarden = [this] { return m_bWardenInits; };
     oSeams.m_fnReport = [] { return true; };
+    if (!m_bFakeTime) {
+      m_pDlg = std::make_unique<CWardenixDlg>(m_oOutput, std::move(oSeams));
+      return *m_pDlg;
+    }
     oSeams.m_fnSleepMs = [this](int iMs) {
       m_iNowMs += iMs;
       if (m_fnAt) m_fnAt(m_iNowMs);
@@ -177,6 +181,7 @@ class WardenixDlgTest : public ::testing::Test {
   bool m_bServiceRuns = true;
   bool m_bWardenInits = true;
   bool m_bRealSleep = false;
+  bool m_bFakeTime = true;
   bool m_bStopPosted = false;
   long long m_iNowMs = 0;
   std::function<void(long long)> m_fnAt;
@@ -434,6 +439,24 @@ TEST_F(WardenixDlgTest, WindowThreadHandlesPressesAndCloses) {
   EXPECT_EQ(Dlg().GetView().m_iReportsDone, 1);
   EXPECT_TRUE(Dlg().GetView().m_bReportOk);
   EXPECT_FALSE(Dlg().Post({EDlgButton::GO, "", false}));
+}
+
+// The window thread's waits are cut short by Shutdown: here the 45 s wait for GO mode.
+TEST_F(WardenixDlgTest, ShutdownEndsTheWindowThreadInTheMiddleOfAWait) {
+  m_oService.m_iState = 999;
+  m_oService.m_iGoModeAfterPolls = -1;
+  m_bFakeTime = false;
+  Dlg().Start();
+  Dlg().Post({EDlgButton::GO, "", false});
+  const auto tDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!Dlg().GetView().m_bStopEnabled && std::chrono::steady_clock::now() < tDeadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(Dlg().GetView().m_bStopEnabled);  // GO is waiting for GO mode
+  const auto tStart = std::chrono::steady_clock::now();
+  EXPECT_TRUE(Dlg().Shutdown(20000));
+  EXPECT_LT(std::chrono::steady_clock::now() - tStart, std::chrono::seconds(5));
+  EXPECT_EQ(m_oService.Count(WDX_STOP), 0);  // closing leaves the service as it is
 }
 
 TEST(StatusListTest, KeepsTheLast21Lines) {

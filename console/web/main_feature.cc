@@ -2,6 +2,8 @@
 
 #include <deque>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "console/dlg/console_output.h"
 #include "console/dlg/service_control.h"
@@ -60,7 +62,16 @@ CMainFeature::CMainFeature(const SConsoleContext& oContext, SDlgSeams oSeams)
 
 CMainFeature::~CMainFeature() { Shutdown(); }
 
-void CMainFeature::Shutdown() { m_pDlg->Shutdown(); }
+// A window thread still in a wait it cannot cut short keeps its window and output until the
+// process ends, so that the console's end does not wait for it.
+void CMainFeature::Shutdown() {
+  if (!m_pDlg || m_pDlg->Shutdown()) return;
+  using CBusy = std::vector<std::pair<std::unique_ptr<CWardenixDlg>, std::unique_ptr<CMainOutput>>>;
+  static std::mutex s_oMutex;
+  static CBusy* const s_pBusy = new CBusy();  // never destroyed: the thread may outlive main
+  std::lock_guard<std::mutex> oLock(s_oMutex);
+  s_pBusy->emplace_back(std::move(m_pDlg), std::move(m_pOutput));
+}
 
 void CMainFeature::RegisterApi(IApiRegistry& oRegistry) {
   oRegistry.AddGet("/api/main/state", [this](const SApiRequest&) { return State(); });
