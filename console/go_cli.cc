@@ -64,8 +64,8 @@ int RunGoCommand(const std::string& sFolder, std::ostream& oOut, std::ostream& o
   CWardenixDlg oDlg(oOutput, CreateDlgSeams(sFolder));
   if (!oDlg.ConnectCommands() || !oDlg.InitService()) {
     oOutput.EndLine();
-    oErr << "wardenix: the service cannot be reached or did not initialise (see "
-         << sFolder << "Wardenix.log).\n";
+    oErr << "wardenix: the service cannot be reached or did not initialise (see " << sFolder
+         << "Wardenix.log).\n";
     return 1;
   }
   const bool bEntered = oDlg.EnterGo() && oDlg.IsServiceInGoMode();

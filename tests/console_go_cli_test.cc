@@ -70,7 +70,8 @@ TEST(ConsoleGoCli, GoWaitsForGoModeStatusFollowsTheServiceAndStopEndsIt) {
   oStatus = fnStatus();
   EXPECT_TRUE(oStatus["stateName"] == "STOPPED" || oStatus["stateName"] == "AUTO_GO_PENDING")
       << oStatus;
-  EXPECT_NE(oFixture.Folder().Read("Wardenix.log").find("CWardenixDlg::InitWdx"), std::string::npos);
+  EXPECT_NE(oFixture.Folder().Read("Wardenix.log").find("CWardenixDlg::InitWdx"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -70,14 +70,17 @@ TEST(ConsoleMain, GoFollowsAFailingAndRecoveringUrlThenStop) {
   const SRunResult oRun =
       oConsole.RunBrowser("console_main.js", {oPage.Url("/fail"), oPage.Url("/recover")});
   EXPECT_EQ(oRun.m_iExitCode, 0) << oRun.m_sOut << oRun.m_sErr;
-  for (const char* szShot : {"main-idle", "main-go", "main-failing", "main-recovered", "main-stopped"}) {
-    EXPECT_GT(ReadWholeFile(CConsoleFixture::OutputFolder() + szShot + ".png").size(), 1000u) << szShot;
+  for (const char* szShot :
+       {"main-idle", "main-go", "main-failing", "main-recovered", "main-stopped"}) {
+    EXPECT_GT(ReadWholeFile(CConsoleFixture::OutputFolder() + szShot + ".png").size(), 1000u)
+        << szShot;
   }
   // What the window did is what the service and the files say.
   const std::string sUptime = oConsole.Service().Folder().Read("UpTime.log");
   const size_t uDown = sUptime.find("101, " + oPage.Url("/local") + ", DN");
   ASSERT_NE(uDown, std::string::npos) << sUptime;
-  EXPECT_NE(sUptime.find("101, " + oPage.Url("/local") + ", UP", uDown), std::string::npos) << sUptime;
+  EXPECT_NE(sUptime.find("101, " + oPage.Url("/local") + ", UP", uDown), std::string::npos)
+      << sUptime;
   std::string sAutoRun;
   ASSERT_TRUE(OpenRegistryStore()->GetValue(WDX_AUTORUN_KEY, WDX_AUTORUN_VALUE, sAutoRun));
   EXPECT_EQ(sAutoRun, "0");

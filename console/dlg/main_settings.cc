@@ -24,7 +24,8 @@ class CMainSettings final : public IMainSettings {
     oSettings.m_iMinutes = 10;
     const std::string sMinutes = Key("MinuteInterval");
     int iMinutes = 0;
-    auto [pEnd, eError] = std::from_chars(sMinutes.data(), sMinutes.data() + sMinutes.size(), iMinutes);
+    auto [pEnd, eError] =
+        std::from_chars(sMinutes.data(), sMinutes.data() + sMinutes.size(), iMinutes);
     if (eError == std::errc() && pEnd == sMinutes.data() + sMinutes.size() && iMinutes >= 1) {
       oSettings.m_iMinutes = iMinutes;
     }

@@ -33,7 +33,9 @@ int PictureForState(int iState) {
 CWardenixDlg::CWardenixDlg(IConsoleOutput& oOutput, SDlgSeams oSeams)
     : m_oOutput(oOutput), m_oSeams(std::move(oSeams)) {}
 
-CWardenixDlg::~CWardenixDlg() { Shutdown(); }
+CWardenixDlg::~CWardenixDlg() {
+  Shutdown();
+}
 
 void CWardenixDlg::Start() {
   if (!m_oThread.joinable()) m_oThread = std::thread([this] { Run(); });
@@ -124,16 +126,24 @@ void CWardenixDlg::Dispatch(const SDlgPress& oPress) {
     case EDlgButton::STOP:
       if (oView.m_bStopEnabled) OnStop();
       break;
-    case EDlgButton::STOP_SERVICE: OnStopService(); break;
-    case EDlgButton::CLOSE_CONSOLE: OnCloseConsole(); break;
-    case EDlgButton::REPORT: OnReport(); break;
+    case EDlgButton::STOP_SERVICE:
+      OnStopService();
+      break;
+    case EDlgButton::CLOSE_CONSOLE:
+      OnCloseConsole();
+      break;
+    case EDlgButton::REPORT:
+      OnReport();
+      break;
     case EDlgButton::MINUTES:
       if (oView.m_bSettingsEnabled) OnMinutes(oPress.m_sValue);
       break;
     case EDlgButton::LOG_EVENTS:
       if (oView.m_bSettingsEnabled) OnLogEvents(oPress.m_bOn);
       break;
-    case EDlgButton::SETTINGS_CLOSED: OnSettingsClosed(); break;
+    case EDlgButton::SETTINGS_CLOSED:
+      OnSettingsClosed();
+      break;
   }
 }
 
@@ -222,7 +232,8 @@ bool CWardenixDlg::InitService() {
     int iResult = 0;
     const bool bSent = Ask(WDX_INITIALIZE, iResult);
     SleepMs(kCommandPauseMs);
-    if (!bSent || iResult != WDX_TRUE) ZuvLogError("CWardenixDlg::InitWdx Command WDX_INITIALIZE failed.");
+    if (!bSent || iResult != WDX_TRUE)
+      ZuvLogError("CWardenixDlg::InitWdx Command WDX_INITIALIZE failed.");
     bool bCallFailed = false;
     for (int i = 0; i < kInitPolls && !bReady; ++i) {
       bCallFailed = !Ask(WDX_GET_STATE, iState);
@@ -346,6 +357,8 @@ void CWardenixDlg::PumpingSleep(int iMs) {
   DispatchPending();
 }
 
-void CWardenixDlg::AddLine(const std::string& sLine) { m_oOutput.AddStatusLine(sLine); }
+void CWardenixDlg::AddLine(const std::string& sLine) {
+  m_oOutput.AddStatusLine(sLine);
+}
 
 }  // namespace wdx

@@ -170,7 +170,7 @@ class CWardenixDlg final {
   bool m_bAutoRun = false;
   bool m_bPhoneEnabled = false;
   bool m_bTimedOut = false;  // the last GO gave up waiting for GO mode
-  bool m_bInGo = false;  // OnGo is under way (presses of Go are ignored)
+  bool m_bInGo = false;      // OnGo is under way (presses of Go are ignored)
   std::string m_sLastLine;
   std::atomic<bool> m_bCloseRequested{false};
 

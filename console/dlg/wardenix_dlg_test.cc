@@ -22,10 +22,10 @@ namespace {
 
 // The service's command object as the console sees it: a state machine with counters.
 struct SFakeService {
-  int m_iState = 0;               // WDX_GET_STATE; WDX_INITIALIZE makes it 999
-  bool m_bGoMode = false;         // WDX_IS_GO_MODE
-  int m_iGoModeAfterPolls = 2;    // IS_GO_MODE asks after WDX_GO before GO mode; -1: never
-  int m_iGoResult = WDX_TRUE;     // answer to WDX_GO
+  int m_iState = 0;             // WDX_GET_STATE; WDX_INITIALIZE makes it 999
+  bool m_bGoMode = false;       // WDX_IS_GO_MODE
+  int m_iGoModeAfterPolls = 2;  // IS_GO_MODE asks after WDX_GO before GO mode; -1: never
+  int m_iGoResult = WDX_TRUE;   // answer to WDX_GO
   bool m_bReachable = true;
   std::map<int, int> m_oPhone{{PHONE_INIT_READY, WDX_TRUE}};
   std::string m_sAction = "GO MODE: local URLs";
@@ -33,12 +33,17 @@ struct SFakeService {
   std::vector<int> m_oSent;
   int m_iPollsSinceGo = -1;
 
-  int Count(int iCommand) const { return static_cast<int>(std::count(m_oSent.begin(), m_oSent.end(), iCommand)); }
+  int Count(int iCommand) const {
+    return static_cast<int>(std::count(m_oSent.begin(), m_oSent.end(), iCommand));
+  }
   bool Answer(int iCommand, int& iResult) {
     m_oSent.push_back(iCommand);
     if (!m_bReachable) return false;
     switch (iCommand) {
-      case WDX_INITIALIZE: m_iState = WDX_STATE_READY; iResult = WDX_TRUE; break;
+      case WDX_INITIALIZE:
+        m_iState = WDX_STATE_READY;
+        iResult = WDX_TRUE;
+        break;
       case WDX_GO:
         iResult = m_iGoResult;
         if (iResult == WDX_TRUE) m_iPollsSinceGo = 0;
@@ -49,16 +54,20 @@ struct SFakeService {
         m_iState = WDX_STATE_STOPPED;
         iResult = WDX_TRUE;
         break;
-      case WDX_GET_STATE: iResult = m_iState; break;
+      case WDX_GET_STATE:
+        iResult = m_iState;
+        break;
       case WDX_IS_GO_MODE:
-        if (m_iPollsSinceGo >= 0 && m_iGoModeAfterPolls >= 0 && ++m_iPollsSinceGo > m_iGoModeAfterPolls) {
+        if (m_iPollsSinceGo >= 0 && m_iGoModeAfterPolls >= 0 &&
+            ++m_iPollsSinceGo > m_iGoModeAfterPolls) {
           m_bGoMode = true;
           m_iState = WDX_STATE_RUNNING;
           m_iPollsSinceGo = -1;
         }
         iResult = m_bGoMode ? WDX_TRUE : WDX_FALSE;
         break;
-      default: iResult = m_oPhone.count(iCommand) ? m_oPhone[iCommand] : WDX_FALSE;
+      default:
+        iResult = m_oPhone.count(iCommand) ? m_oPhone[iCommand] : WDX_FALSE;
     }
     return true;
   }
@@ -67,7 +76,9 @@ struct SFakeService {
 class CFakeCommands final : public IWdxCommands {
  public:
   explicit CFakeCommands(SFakeService& oService) : m_oService(oService) {}
-  bool OpsCommand(int iCommand, int& iResult) override { return m_oService.Answer(iCommand, iResult); }
+  bool OpsCommand(int iCommand, int& iResult) override {
+    return m_oService.Answer(iCommand, iResult);
+  }
   bool GetStringResult(int iCommand, std::string& sResult) override {
     if (!m_oService.m_bReachable) return false;
     sResult = iCommand == WDX_GET_CURRENT_ACTION ? m_oService.m_sAction : m_oService.m_sObject;
@@ -166,7 +177,8 @@ class WardenixDlgTest : public ::testing::Test {
   // Presses Stop once virtual time reaches iAtMs.
   void StopAt(long long llAtMs) {
     m_fnAt = [this, llAtMs](long long llNow) {
-      if (llNow >= llAtMs && !m_bStopPosted) m_bStopPosted = Dlg().Post({EDlgButton::STOP, "", false});
+      if (llNow >= llAtMs && !m_bStopPosted)
+        m_bStopPosted = Dlg().Post({EDlgButton::STOP, "", false});
     };
   }
 
@@ -193,9 +205,9 @@ class WardenixDlgTest : public ::testing::Test {
 TEST_F(WardenixDlgTest, StartUpReportsWhatItFinds) {
   struct SCase {
     const char* szName;
-    int iState;            // the service's operations state at start
+    int iState;  // the service's operations state at start
     bool bRequiredValid;
-    bool bServiceRuns;     // the service control made it run
+    bool bServiceRuns;  // the service control made it run
     bool bWardenInits;
     const char* szLastLine;
     bool bGoEnabled;
@@ -264,8 +276,10 @@ TEST_F(WardenixDlgTest, GoEntersGoModeFollowsTheServiceAndEndsWithIt) {
   EXPECT_EQ(m_oService.Count(WDX_GO), 1);
   EXPECT_EQ(m_oService.Count(WDX_STOP), 0);
   EXPECT_EQ(AutoRun(), "1");
-  EXPECT_NE(std::find(m_oPictures.begin(), m_oPictures.end(), WDX_STATE_RUNNING), m_oPictures.end());
-  EXPECT_NE(std::find(m_oPictures.begin(), m_oPictures.end(), WDX_STATE_FAILING), m_oPictures.end());
+  EXPECT_NE(std::find(m_oPictures.begin(), m_oPictures.end(), WDX_STATE_RUNNING),
+            m_oPictures.end());
+  EXPECT_NE(std::find(m_oPictures.begin(), m_oPictures.end(), WDX_STATE_FAILING),
+            m_oPictures.end());
   EXPECT_NE(std::find(m_oGoActive.begin(), m_oGoActive.end(), true), m_oGoActive.end());
   // Each action line once, though the display loop read it every second.
   EXPECT_EQ(m_oOutput.Count("GO MODE: local URLs http://127.0.0.1/"), 1);
@@ -353,8 +367,10 @@ TEST_F(WardenixDlgTest, StopDuringThePhoneWaitNamesThePartsNotReady) {
   for (const char* szLine :
        {"Waiting & trying to get PhoneAlert to fully initialize...", "Press STOP to quit trying...",
         "PhoneAlert SAPI (speech processing) didn't initialize.",
-        "PhoneAlert TAPI (telephony) didn't initialize.", "PhoneAlert did not come to full readiness.",
-        "Go into Phone settings and un-check all the ENABLE boxes, to contnue", "Is Now Stopped."}) {
+        "PhoneAlert TAPI (telephony) didn't initialize.",
+        "PhoneAlert did not come to full readiness.",
+        "Go into Phone settings and un-check all the ENABLE boxes, to contnue",
+        "Is Now Stopped."}) {
     EXPECT_EQ(m_oOutput.Count(szLine), 1) << szLine;
   }
   EXPECT_EQ(m_oOutput.Count("PhoneAlert call thread didn't initialize."), 0);

@@ -9,9 +9,10 @@ namespace wdx {
 
 std::vector<std::unique_ptr<IConsoleFeature>> CreateConsoleFeatures(const SConsoleContext& oContext) {
   std::vector<std::unique_ptr<IConsoleFeature>> oFeatures;
-  oFeatures.push_back(CreateMainFeature(oContext, [sFolder = oContext.m_sProgramFolder](IConsoleOutput& oOutput) {
-    return CreateServiceControl(sFolder, oOutput, nullptr);
-  }));
+  oFeatures.push_back(
+      CreateMainFeature(oContext, [sFolder = oContext.m_sProgramFolder](IConsoleOutput& oOutput) {
+        return CreateServiceControl(sFolder, oOutput, nullptr);
+      }));
   oFeatures.push_back(CreateLogsFeature(oContext));
   return oFeatures;
 }

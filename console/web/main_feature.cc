@@ -60,7 +60,9 @@ CMainFeature::CMainFeature(const SConsoleContext& oContext, SDlgSeams oSeams)
   m_pDlg = std::make_unique<CWardenixDlg>(*m_pOutput, std::move(oSeams));
 }
 
-CMainFeature::~CMainFeature() { Shutdown(); }
+CMainFeature::~CMainFeature() {
+  Shutdown();
+}
 
 // A window thread still in a wait it cannot cut short keeps its window and output until the
 // process ends, so that the console's end does not wait for it.
@@ -75,7 +77,8 @@ void CMainFeature::Shutdown() {
 
 void CMainFeature::RegisterApi(IApiRegistry& oRegistry) {
   oRegistry.AddGet("/api/main/state", [this](const SApiRequest&) { return State(); });
-  oRegistry.AddPost("/api/main/press", [this](const SApiRequest& oRequest) { return Press(oRequest); });
+  oRegistry.AddPost("/api/main/press",
+                    [this](const SApiRequest& oRequest) { return Press(oRequest); });
   oRegistry.AddPost("/api/main/minutes",
                     [this](const SApiRequest& oRequest) { return Minutes(oRequest); });
   oRegistry.AddPost("/api/main/log-events",
@@ -90,23 +93,24 @@ void CMainFeature::RegisterApi(IApiRegistry& oRegistry) {
 
 SApiReply CMainFeature::State() const {
   const SDlgView oView = m_pDlg->GetView();
-  nlohmann::json oState{
-      {"picture", oView.m_iPicture},
-      {"buttons",
-       {{"go", oView.m_bGoEnabled},
-        {"stop", oView.m_bStopEnabled},
-        {"settings", oView.m_bSettingsEnabled},
-        {"minutes", oView.m_bSettingsEnabled},
-        {"logEvents", oView.m_bSettingsEnabled}}},
-      {"minutes", oView.m_iMinutes},
-      {"logEvents", oView.m_bLogEvents},
-      {"useIni", oView.m_bUseIni},
-      {"autoDetect", oView.m_bAutoDetect},
-      {"goActive", oView.m_bGoActive},
-      {"started", oView.m_bStarted},
-      {"closing", oView.m_bClosing},
-      {"report",
-       {{"running", oView.m_bReportRunning}, {"done", oView.m_iReportsDone}, {"ok", oView.m_bReportOk}}}};
+  nlohmann::json oState{{"picture", oView.m_iPicture},
+                        {"buttons",
+                         {{"go", oView.m_bGoEnabled},
+                          {"stop", oView.m_bStopEnabled},
+                          {"settings", oView.m_bSettingsEnabled},
+                          {"minutes", oView.m_bSettingsEnabled},
+                          {"logEvents", oView.m_bSettingsEnabled}}},
+                        {"minutes", oView.m_iMinutes},
+                        {"logEvents", oView.m_bLogEvents},
+                        {"useIni", oView.m_bUseIni},
+                        {"autoDetect", oView.m_bAutoDetect},
+                        {"goActive", oView.m_bGoActive},
+                        {"started", oView.m_bStarted},
+                        {"closing", oView.m_bClosing},
+                        {"report",
+                         {{"running", oView.m_bReportRunning},
+                          {"done", oView.m_iReportsDone},
+                          {"ok", oView.m_bReportOk}}}};
   m_pOutput->Fill(oState);
   return SApiReply::Ok(std::move(oState));
 }
@@ -154,7 +158,8 @@ SApiReply CMainFeature::Minutes(const SApiRequest& oRequest) {
   } else {
     return SApiReply::Error(400, "The scan interval is a whole number of minutes.");
   }
-  if (!m_pDlg->GetView().m_bSettingsEnabled) return SApiReply::Error(409, "\"Minutes\" is disabled now.");
+  if (!m_pDlg->GetView().m_bSettingsEnabled)
+    return SApiReply::Error(409, "\"Minutes\" is disabled now.");
   return Post(SDlgPress{EDlgButton::MINUTES, sValue, false});
 }
 

@@ -75,7 +75,8 @@ TEST_F(MainFeatureTest, StateShowsTheWindowAndBadRequestsAreRefused) {
       {"/api/main/dismiss", {{"id", "1"}}, 400},
   };
   for (const SCase& oCase : aCases) {
-    EXPECT_EQ(Status(oCase.szPath, oCase.oBody), oCase.iStatus) << oCase.szPath << " " << oCase.oBody;
+    EXPECT_EQ(Status(oCase.szPath, oCase.oBody), oCase.iStatus)
+        << oCase.szPath << " " << oCase.oBody;
   }
 }
 
@@ -91,7 +92,8 @@ TEST_F(MainFeatureTest, MinutesAndLogEventsReachTheSettingsFile) {
   EXPECT_EQ(oEditor.GetKey("LogEvents"), "T");
   // A refused value leaves the file as it was and says why in a message box, until its OK.
   EXPECT_EQ(Status("/api/main/minutes", {{"value", "soon"}}), 200);
-  ASSERT_TRUE(WaitFor([](const nlohmann::json& oState) { return !oState["messageBoxes"].empty(); }));
+  ASSERT_TRUE(
+      WaitFor([](const nlohmann::json& oState) { return !oState["messageBoxes"].empty(); }));
   const nlohmann::json oBox = State()["messageBoxes"][0];
   EXPECT_EQ(oBox["title"], "Minutes");
   EXPECT_FALSE(oBox["text"].get<std::string>().empty());
