@@ -9,9 +9,11 @@
 #include <iterator>
 #include <ostream>
 #include <thread>
+#include <unistd.h>
 
 #include "console/console_command.h"
 #include "console/email_cli.h"
+#include "console/go_cli.h"
 #include "console/logs/log_cli.h"
 #include "console/phone_cli.h"
 #include "console/report_cli.h"
@@ -36,7 +38,7 @@ constexpr int kStopPollMs = 200;
 }  // namespace
 
 int CConsoleCli::Usage() {
-  m_oErr << "usage: wardenix go | stop | status\n"
+  m_oErr << "usage: wardenix go | stop | status [--json]\n"
             "       wardenix command CODE\n"
             "       wardenix string CODE\n"
             "       wardenix settings list | get KEY|SECTION | set KEY VALUE | add SECTION LINE |\n"
@@ -64,7 +66,12 @@ int CConsoleCli::Run(const std::vector<std::string>& oArgs) {
   if (oArgs[0] == "command") return Command(oArgs);
   if (oArgs[0] == "string") return String(oArgs);
   if (oArgs[0] == "settings") return Settings(oArgs);
-  if (oArgs[0] == "go" && oArgs.size() == 1) return Control(WDX_GO);
+  if (oArgs[0] == "go" && oArgs.size() == 1) {
+    return RunGoCommand(m_sFolder, m_oOut, m_oErr, &m_oOut == &std::cout && isatty(1));
+  }
+  if (oArgs[0] == "status" && oArgs.size() == 2 && oArgs[1] == "--json") {
+    return RunStatusJsonCommand(m_sFolder, m_oOut, m_oErr);
+  }
   if (oArgs[0] == "stop" && oArgs.size() == 1) return Stop();
   if (oArgs[0] == "status" && oArgs.size() == 1) return Status();
   if (oArgs[0] == "email" && oArgs.size() == 2 && (oArgs[1] == "test" || oArgs[1] == "send-test")) {
@@ -113,18 +120,6 @@ int CConsoleCli::String(const std::vector<std::string>& oArgs) {
     return 1;
   }
   m_oOut << sResult << "\n";
-  return 0;
-}
-
-int CConsoleCli::Control(int iCommand) {
-  CWdxSvrClient oClient(m_sFolder);
-  int iResult = 0;
-  if (!oClient.Connect(true) || !oClient.OpsCommand(WDX_INITIALIZE, iResult) ||
-      !oClient.OpsCommand(iCommand, iResult)) {
-    m_oErr << "wardenix: " << oClient.GetLastError() << "\n";
-    return 1;
-  }
-  m_oOut << (iCommand == WDX_GO ? "GO mode requested.\n" : "STOP requested.\n");
   return 0;
 }
 

@@ -1,8 +1,9 @@
 // CConsoleCli: the console's command-line front: sends command codes to the service, reads its
 // strings, and edits the settings file. Usage:
 //
-//   wardenix go | stop               enter or leave GO mode (stop also turns "AutoRun" off)
-//   wardenix status                  operations state by name, GO mode, current action
+//   wardenix go | stop               enter or leave GO mode with the main window's waits
+//                                    (go_cli.h; stop also turns "AutoRun" off)
+//   wardenix status [--json]         operations state by name, GO mode, current action
 //   wardenix command CODE            result of OpsCommand(CODE)
 //   wardenix string CODE             result of GetStringResult(CODE)
 //   wardenix settings list | get KEY|SECTION | set KEY VALUE | add SECTION LINE
@@ -41,7 +42,6 @@ class CConsoleCli final {
 
  private:
   int Usage();
-  int Control(int iCommand);
   // Leaves GO mode as the console's Stop does: STOP, wait for GO mode to end, "AutoRun" := "0".
   int Stop();
   bool WaitUntilGoModeEnds(class CWdxSvrClient& oClient, bool& bReached);
