@@ -56,7 +56,7 @@ void ReportMappings(int iPid) {
       "END{for(n in r) printf \"%7d %7d %s\\n\", r[n], p[n], n}' /proc/" +
       std::to_string(iPid) + "/smaps | sort -rn";
   std::fflush(stdout);
-  std::system(sCommand.c_str());
+  if (std::system(sCommand.c_str()) != 0) std::printf("(the mappings could not be listed)\n");
 }
 
 // A CA and a certificate for 127.0.0.1 signed by it, made with the openssl tool in sDir.

@@ -48,7 +48,7 @@ int CConsoleCli::Usage() {
             "       wardenix report\n"
             "       wardenix sensitivity test [S]\n"
             "       wardenix console [--port N] [--no-browser]\n"
-            "       wardenix service install | start | stop | remove\n"
+            "       wardenix service install | start | stop | remove | state\n"
             "       wardenix log console | service | uptime | phone\n"
             "       wardenix about\n";
   return 2;

@@ -26,6 +26,10 @@ const char* StateText(EServiceState eState) {
   return "is in an unknown state";
 }
 
+bool IsRunningState(EServiceState eState) {
+  return eState == EServiceState::RUNNING || eState == EServiceState::START_PENDING;
+}
+
 // Forwards to a manager that the caller keeps, so that it can still be asked afterwards.
 class CBorrowedManager final : public IServiceManager {
  public:
@@ -48,12 +52,19 @@ class CBorrowedManager final : public IServiceManager {
 
 int RunServiceCommand(const std::string& sVerb, const std::string& sFolder, std::ostream& oOut,
                       std::ostream& oErr) {
-  if (sVerb != "install" && sVerb != "start" && sVerb != "stop" && sVerb != "remove") {
+  if (sVerb != "install" && sVerb != "start" && sVerb != "stop" && sVerb != "remove" &&
+      sVerb != "state") {
     oErr << "wardenix: \"" << sVerb
-         << "\" is not a service subcommand (install, start, stop, remove).\n";
+         << "\" is not a service subcommand (install, start, stop, remove, state).\n";
     return 2;
   }
   auto pManager = CreateServiceManager();
+  if (sVerb == "state") {
+    // Asks the service manager only: the command endpoint would start a service that is down.
+    const EServiceState eState = pManager->QueryState();
+    oOut << "The service WDXSVC " << StateText(eState) << ".\n";
+    return IsRunningState(eState) ? 0 : SERVICE_NOT_RUNNING_EXIT_CODE;
+  }
   CStreamConsoleOutput oOutput(oOut, oErr);
   auto pControl =
       CreateServiceControl(sFolder, oOutput, std::make_unique<CBorrowedManager>(*pManager));

@@ -7,7 +7,8 @@ packages=(build-essential cmake ninja-build ccache pkg-config git
   python3-prometheus-client
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libespeak-ng-dev espeak-ng-data libpocketsphinx-dev libsphinxbase-dev pocketsphinx-en-us
-  libsamplerate0-dev libsndfile1-dev libre-dev librem-dev baresip-core sip-tester espeak-ng)
+  libsamplerate0-dev libsndfile1-dev libre-dev librem-dev baresip-core sip-tester espeak-ng
+  dpkg-dev lintian)
 
 missing=()
 for p in "${packages[@]}"; do

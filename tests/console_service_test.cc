@@ -42,6 +42,14 @@ class ConsoleService : public ::testing::Test {
 
 TEST_F(ConsoleService, InstallStopStartAndRemoveAtTheShell) {
   ASSERT_FALSE(m_pServices->IsInstalled());
+  // "state" asks the service manager only: it starts nothing, and its exit code says "running".
+  auto fnState = [&](const std::string& sOut, int iExitCode) {
+    const SRunResult oState = m_oFixture.RunConsole({"service", "state"});
+    EXPECT_EQ(oState.m_sOut, sOut);
+    EXPECT_EQ(oState.m_iExitCode, iExitCode);
+  };
+  fnState("The service WDXSVC is not installed.\n", 3);
+  EXPECT_EQ(m_pServices->QueryState(), EServiceState::NOT_INSTALLED);
   SRunResult oRun = m_oFixture.RunConsole({"service", "install"});
   ASSERT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
   EXPECT_EQ(oRun.m_sOut, "The service WDXSVC is running.\n");
@@ -50,10 +58,13 @@ TEST_F(ConsoleService, InstallStopStartAndRemoveAtTheShell) {
   EXPECT_EQ(m_oFixture.RunConsole({"command", "1005"}).m_sOut, "0\n");
   // Installing again finds it running and starts nothing.
   EXPECT_EQ(m_oFixture.RunConsole({"service", "install"}).m_iExitCode, 0);
+  fnState("The service WDXSVC is running.\n", 0);
 
   oRun = m_oFixture.RunConsole({"service", "stop"});
   EXPECT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;
   EXPECT_EQ(oRun.m_sOut, "The service WDXSVC is stopped.\n");
+  EXPECT_EQ(m_pServices->QueryState(), EServiceState::STOPPED);
+  fnState("The service WDXSVC is stopped.\n", 3);
   EXPECT_EQ(m_pServices->QueryState(), EServiceState::STOPPED);
   oRun = m_oFixture.RunConsole({"service", "start"});
   EXPECT_EQ(oRun.m_iExitCode, 0) << oRun.m_sErr;

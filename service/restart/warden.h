@@ -132,6 +132,9 @@ class CWarden final {
   std::string m_sDevelMarkerPath = "/ZuvDevel.txt";
   // The registration tool; "" for the wdxregsvr beside the running program.
   std::string m_sRegsvrProgram;
+  // The folder of the component libraries, ending with "/"; "" for the running program's folder
+  // (which differs from the base directory when WDX_HOME names the program folder).
+  std::string m_sProgramsDirectory;
   bool m_bIisResetDone = false;
   bool m_bProgramLoaded = false;
 

@@ -239,15 +239,17 @@ bool CWarden::RegisterObjects() {
 
 bool CWarden::RegisterAtlObject(const std::string& sLibrary, const std::string& sProgId) {
   const std::string sName = LibraryFileName(sLibrary);
-  const std::string sPath = m_sBaseDirectory + sName;
+  const std::string sPrograms = m_sProgramsDirectory.empty()
+                                    ? FolderOf(GetFileSystem().GetExecutablePath())
+                                    : m_sProgramsDirectory;
+  const std::string sPath = sPrograms + sName;
   if (!GetFileSystem().FileExists(sPath)) {
     ZuvLogError(("Cannot find file: " + sPath).c_str());
     ZuvLogError(("CWarden::RegisterAtlObject() failed for " + sName).c_str());
     return false;
   }
-  const std::string sTool = m_sRegsvrProgram.empty()
-                                ? FolderOf(GetFileSystem().GetExecutablePath()) + "wdxregsvr"
-                                : m_sRegsvrProgram;
+  const std::string sTool =
+      m_sRegsvrProgram.empty() ? sPrograms + "wdxregsvr" : m_sRegsvrProgram;
   // The full path, so that the current folder does not matter.
   int iExitCode = -1;
   RunAndWait({sTool, "/s", "/u", sPath}, iExitCode);

@@ -57,6 +57,7 @@ class WardenMachine : public ::testing::Test {
     m_oWarden.m_sUserName = "operator";
     m_oWarden.m_sDevelMarkerPath = m_oBase.File("ZuvDevel.txt");
     m_oWarden.m_sRegsvrProgram = std::string(WDX_DIST_DIR) + "/wdxregsvr";
+    m_oWarden.m_sProgramsDirectory = m_oBase.Path();
     m_pStore = OpenRegistryStore();
   }
 
@@ -294,6 +295,8 @@ TEST_F(WardenRegistration, RegisterAtlObjectNamesAndResults) {
       {"Safehand.dll", "Safehand.Actor", false,
        "CWarden::RegisterAtlObject() failed for Safehand.so"},
   };
+  // The libraries stand beside the programs, not in the program folder (WDX_HOME).
+  m_oWarden.m_sBaseDirectory = m_oBase.Path() + "home/";
   for (const SCase& oCase : aoCases) {
     m_pStore->DeleteKey("HKCR\\Perfwatch.Watcher.1");
     EXPECT_EQ(m_oWarden.RegisterAtlObject(oCase.szLibrary, oCase.szProgId), oCase.bResult)
