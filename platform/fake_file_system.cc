@@ -77,7 +77,8 @@ bool CFakeFileSystem::SetMode(const std::string& sPath, int iMode) {
 }
 
 bool CFakeFileSystem::MakeSymlink(const std::string& sTarget, const std::string& sLinkPath) {
-  return !Injected(EFileOp::LINK) && m_oInner.MakeSymlink(sTarget, sLinkPath);
+  t_iInjectedError = 0;
+  return m_oInner.MakeSymlink(sTarget, sLinkPath);
 }
 
 bool CFakeFileSystem::ReadSymlink(const std::string& sPath, std::string& sTarget) {

@@ -15,7 +15,7 @@
 
 namespace wdx {
 
-enum class EFileOp { REPLACE, COPY, DELETE, READ, MAKE_FOLDERS, SET_MODE, APPEND, LINK, COUNT };
+enum class EFileOp { REPLACE, COPY, DELETE, READ, MAKE_FOLDERS, SET_MODE, APPEND, COUNT };
 
 class CFakeFileSystem final : public IFileSystem {
  public:
