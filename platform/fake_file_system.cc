@@ -76,6 +76,16 @@ bool CFakeFileSystem::SetMode(const std::string& sPath, int iMode) {
   return !Injected(EFileOp::SET_MODE) && m_oInner.SetMode(sPath, iMode);
 }
 
+bool CFakeFileSystem::MakeSymlink(const std::string& sTarget, const std::string& sLinkPath) {
+  t_iInjectedError = 0;
+  return m_oInner.MakeSymlink(sTarget, sLinkPath);
+}
+
+bool CFakeFileSystem::ReadSymlink(const std::string& sPath, std::string& sTarget) {
+  t_iInjectedError = 0;
+  return m_oInner.ReadSymlink(sPath, sTarget);
+}
+
 bool CFakeFileSystem::SetCurrentFolder(const std::string& sPath) {
   t_iInjectedError = 0;
   return m_oInner.SetCurrentFolder(sPath);

@@ -40,6 +40,8 @@ class CFakeFileSystem final : public IFileSystem {
   int64_t StreamFileSize(std::FILE* pStream) override;
   bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) override;
   bool SetMode(const std::string& sPath, int iMode) override;
+  bool MakeSymlink(const std::string& sTarget, const std::string& sLinkPath) override;
+  bool ReadSymlink(const std::string& sPath, std::string& sTarget) override;
   bool SetCurrentFolder(const std::string& sPath) override;
   std::string GetCurrentFolder() override;
   std::string GetExecutablePath() override;

@@ -37,6 +37,11 @@ class IFileSystem {
   // Reads a whole file; false when it cannot be read or is larger than iMaxBytes.
   virtual bool ReadFile(const std::string& sPath, std::string& sContent, int64_t iMaxBytes) = 0;
   virtual bool SetMode(const std::string& sPath, int iMode) = 0;
+  // Makes sLinkPath a symbolic link to sTarget; fails when anything, a broken link too, has
+  // that path.
+  virtual bool MakeSymlink(const std::string& sTarget, const std::string& sLinkPath) = 0;
+  // What the symbolic link sPath holds (not followed further); false when sPath is no link.
+  virtual bool ReadSymlink(const std::string& sPath, std::string& sTarget) = 0;
   virtual bool SetCurrentFolder(const std::string& sPath) = 0;
   virtual std::string GetCurrentFolder() = 0;
   // Full path of the running program ("/proc/self/exe").

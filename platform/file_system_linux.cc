@@ -222,6 +222,15 @@ class CSystemFileSystem final : public IFileSystem {
     return chmod(sPath.c_str(), static_cast<mode_t>(iMode)) == 0 || Fail();
   }
 
+  bool MakeSymlink(const std::string& sTarget, const std::string& sLinkPath) override {
+    return symlink(sTarget.c_str(), sLinkPath.c_str()) == 0 || Fail();
+  }
+
+  bool ReadSymlink(const std::string& sPath, std::string& sTarget) override {
+    sTarget = ReadLink(sPath.c_str());
+    return !sTarget.empty() || Fail();
+  }
+
   bool SetCurrentFolder(const std::string& sPath) override {
     return chdir(sPath.c_str()) == 0 || Fail();
   }

@@ -172,6 +172,30 @@ TEST(FileSystemFilesTest, SizeExistenceAndDeletion) {
   EXPECT_FALSE(oFiles.DeleteFile(oFolder.File("f")));
 }
 
+TEST(FileSystemFilesTest, SymlinksAreMadeReadAndDeletedAsLinks) {
+  CTempFolder oFolder;
+  IFileSystem& oFiles = GetFileSystem();
+  oFolder.Write("f", "data");
+  std::string sTarget = "old";
+  EXPECT_FALSE(oFiles.ReadSymlink(oFolder.File("f"), sTarget));  // a plain file
+  EXPECT_EQ(oFiles.GetLastErrorCode(), EINVAL);
+  ASSERT_TRUE(oFiles.MakeSymlink(oFolder.File("f"), oFolder.File("link")));
+  ASSERT_TRUE(oFiles.ReadSymlink(oFolder.File("link"), sTarget));
+  EXPECT_EQ(sTarget, oFolder.File("f"));
+  EXPECT_EQ(oFolder.Read("link"), "data");
+  EXPECT_FALSE(oFiles.MakeSymlink(oFolder.File("g"), oFolder.File("link")));  // taken
+  EXPECT_EQ(oFiles.GetLastErrorCode(), EEXIST);
+  // A broken link: no file, but still a link, which deleting removes.
+  ASSERT_TRUE(oFiles.MakeSymlink(oFolder.File("none"), oFolder.File("broken")));
+  EXPECT_FALSE(oFiles.FileExists(oFolder.File("broken")));
+  EXPECT_TRUE(oFiles.ReadSymlink(oFolder.File("broken"), sTarget));
+  EXPECT_FALSE(oFiles.MakeSymlink(oFolder.File("f"), oFolder.File("broken")));
+  EXPECT_TRUE(oFiles.DeleteFile(oFolder.File("link")));
+  EXPECT_TRUE(oFiles.DeleteFile(oFolder.File("broken")));
+  EXPECT_EQ(CountEntries(oFolder.Path()), 1);
+  EXPECT_EQ(oFolder.Read("f"), "data");
+}
+
 TEST(FileSystemFilesTest, MakeFoldersMakesParentsAndRefusesFiles) {
   CTempFolder oFolder;
   IFileSystem& oFiles = GetFileSystem();

@@ -1,9 +1,11 @@
-// The service manager under systemd: writes and enables the unit, then lets systemctl do the
-// rest. The service tells systemd when it is ready (Type=notify).
+// The service manager under systemd: enables the packaged unit, or writes and enables a local
+// one, then lets systemctl do the rest. The service tells systemd when it is ready (Type=notify).
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -16,6 +18,7 @@ namespace {
 
 constexpr int POLL_STEP_MS = 100;
 constexpr size_t MAX_SYSTEMCTL_OUTPUT = 4096;
+constexpr int64_t MAX_UNIT_FILE_SIZE = 65536;
 
 // One word of a unit line: "%" would start a specifier, "$" a variable (bExpands); blanks,
 // quotes and backslashes need the word in double quotes.
@@ -41,9 +44,26 @@ bool QuoteUnitWord(const std::string& sWord, bool bExpands, std::string& sOut) {
   return true;
 }
 
+// The "ExecStart=" line of a unit text, "" when it has none.
+std::string ExecStartLine(const std::string& sText) {
+  size_t iAt = 0;
+  while (iAt < sText.size()) {
+    size_t iEnd = sText.find('\n', iAt);
+    if (iEnd == std::string::npos) iEnd = sText.size();
+    if (sText.compare(iAt, 10, "ExecStart=") == 0) return sText.substr(iAt, iEnd - iAt);
+    iAt = iEnd + 1;
+  }
+  return "";
+}
+
 class CSystemdServiceManager final : public IServiceManager {
  public:
-  bool IsInstalled() override { return GetFileSystem().FileExists(WDX_SYSTEMD_UNIT_PATH); }
+  explicit CSystemdServiceManager(SSystemdPaths oPaths)
+      : m_oPaths(std::move(oPaths)), m_sLocalUnit(m_oPaths.m_sLocalFolder + WDX_SYSTEMD_UNIT) {}
+  CSystemdServiceManager(const CSystemdServiceManager&) = delete;
+  CSystemdServiceManager& operator=(const CSystemdServiceManager&) = delete;
+
+  bool IsInstalled() override;
   bool Install(const std::string& sProgramPath) override;
   bool Uninstall() override;
   bool Start() override;
@@ -52,6 +72,10 @@ class CSystemdServiceManager final : public IServiceManager {
   const std::string& GetLastError() const override { return m_sLastError; }
 
  private:
+  // The path of the unit a package shipped, "" when there is none.
+  std::string FindPackagedUnit() const;
+  // True when a packaged unit starts sProgramPath just as a local unit for it would.
+  bool PackagedUnitRuns(const std::string& sProgramPath) const;
   bool Systemctl(const std::vector<std::string>& oArgs, const char* szLogText);
   bool Fail(const char* szLogText, const std::string& sReason) {
     m_sLastError = sReason;
@@ -59,12 +83,41 @@ class CSystemdServiceManager final : public IServiceManager {
     return false;
   }
 
+  const SSystemdPaths m_oPaths;
+  const std::string m_sLocalUnit;
   std::string m_sLastError;
 };
 
+std::string CSystemdServiceManager::FindPackagedUnit() const {
+  for (const std::string& sFolder : m_oPaths.m_oVendorFolders) {
+    const std::string sPath = sFolder + WDX_SYSTEMD_UNIT;
+    if (GetFileSystem().FileExists(sPath)) return sPath;
+  }
+  return "";
+}
+
+bool CSystemdServiceManager::PackagedUnitRuns(const std::string& sProgramPath) const {
+  const std::string sPackaged = FindPackagedUnit();
+  std::string sText;
+  std::string sOwn;
+  if (sPackaged.empty() || !GetFileSystem().ReadFile(sPackaged, sText, MAX_UNIT_FILE_SIZE) ||
+      !MakeSystemdUnitText(sProgramPath, "", sOwn)) {
+    return false;
+  }
+  return ExecStartLine(sText) == ExecStartLine(sOwn);
+}
+
+bool CSystemdServiceManager::IsInstalled() {
+  // A packaged unit is installed once enabled: "systemctl enable" links it into the target.
+  return GetFileSystem().FileExists(m_sLocalUnit) ||
+         (!FindPackagedUnit().empty() &&
+          GetFileSystem().FileExists(m_oPaths.m_sLocalFolder + "multi-user.target.wants/" +
+                                     WDX_SYSTEMD_UNIT));
+}
+
 bool CSystemdServiceManager::Systemctl(const std::vector<std::string>& oArgs,
                                        const char* szLogText) {
-  std::vector<std::string> oCommand = {"systemctl"};
+  std::vector<std::string> oCommand = {m_oPaths.m_sSystemctl};
   oCommand.insert(oCommand.end(), oArgs.begin(), oArgs.end());
   int iExitCode = -1;
   if (!RunAndWait(oCommand, iExitCode)) return Fail(szLogText, "systemctl cannot be run");
@@ -83,9 +136,13 @@ bool CSystemdServiceManager::Install(const std::string& sProgramPath) {
     return Fail("CSystemdServiceManager::Install() failed: bad program path.",
                 "the program path cannot be written into a unit file");
   }
-  if (!GetFileSystem().ReplaceFile(WDX_SYSTEMD_UNIT_PATH, sText, 0644)) {
+  // The package's own unit for this program is used as it is; any other program gets a local
+  // unit, which takes the place of a packaged one.
+  if (PackagedUnitRuns(sProgramPath)) {
+    PlatformLogMessage("CSystemdServiceManager::Install() enables the packaged unit.");
+  } else if (!GetFileSystem().ReplaceFile(m_sLocalUnit, sText, 0644)) {
     return Fail("CSystemdServiceManager::Install() cannot write the unit file.",
-                std::string("cannot write ") + WDX_SYSTEMD_UNIT_PATH);
+                "cannot write " + m_sLocalUnit);
   }
   return Systemctl({"daemon-reload"}, "CSystemdServiceManager::Install() daemon-reload failed.") &&
          Systemctl({"enable", WDX_SYSTEMD_UNIT},
@@ -95,11 +152,12 @@ bool CSystemdServiceManager::Install(const std::string& sProgramPath) {
 bool CSystemdServiceManager::Uninstall() {
   if (!IsInstalled()) return true;
   int iIgnored = 0;
-  RunAndWait({"systemctl", "stop", WDX_SYSTEMD_UNIT}, iIgnored);
-  RunAndWait({"systemctl", "disable", WDX_SYSTEMD_UNIT}, iIgnored);
-  if (!GetFileSystem().DeleteFile(WDX_SYSTEMD_UNIT_PATH)) {
+  RunAndWait({m_oPaths.m_sSystemctl, "stop", WDX_SYSTEMD_UNIT}, iIgnored);
+  RunAndWait({m_oPaths.m_sSystemctl, "disable", WDX_SYSTEMD_UNIT}, iIgnored);
+  // A packaged unit belongs to the package and stays.
+  if (GetFileSystem().FileExists(m_sLocalUnit) && !GetFileSystem().DeleteFile(m_sLocalUnit)) {
     return Fail("CSystemdServiceManager::Uninstall() cannot delete the unit file.",
-                std::string("cannot delete ") + WDX_SYSTEMD_UNIT_PATH);
+                "cannot delete " + m_sLocalUnit);
   }
   return Systemctl({"daemon-reload"}, "CSystemdServiceManager::Uninstall() daemon-reload failed.");
 }
@@ -137,7 +195,7 @@ EServiceState CSystemdServiceManager::QueryState() {
   if (!IsInstalled()) return EServiceState::NOT_INSTALLED;
   int iExitCode = -1;
   std::string sOutput;
-  if (!RunAndCapture({"systemctl", "is-active", WDX_SYSTEMD_UNIT}, iExitCode, sOutput,
+  if (!RunAndCapture({m_oPaths.m_sSystemctl, "is-active", WDX_SYSTEMD_UNIT}, iExitCode, sOutput,
                      MAX_SYSTEMCTL_OUTPUT)) {
     m_sLastError = "systemctl cannot be run";
     return EServiceState::STOPPED;
@@ -185,7 +243,11 @@ EServiceState MapSystemdActiveState(const std::string& sOutput) {
 }
 
 std::unique_ptr<IServiceManager> CreateSystemdServiceManager() {
-  return std::make_unique<CSystemdServiceManager>();
+  return CreateSystemdServiceManager(SSystemdPaths());
+}
+
+std::unique_ptr<IServiceManager> CreateSystemdServiceManager(SSystemdPaths oPaths) {
+  return std::make_unique<CSystemdServiceManager>(std::move(oPaths));
 }
 
 }  // namespace wdx

@@ -21,7 +21,6 @@
 #include "platform/process.h"
 #include "platform/registry_store.h"
 #include "platform/service_manager_supervisor.h"
-#include "platform/service_manager_systemd.h"
 #include "platform/supervisor_pid_file.h"
 #include "platform/unique_fd.h"
 #include "tests/support/child_process.h"
@@ -29,61 +28,6 @@
 
 namespace wdx {
 namespace {
-
-// --- systemd unit ---
-
-TEST(SystemdUnitTest, PlainProgramPath) {
-  std::string sText;
-  ASSERT_TRUE(MakeSystemdUnitText("/opt/wardenix/wdxsvc", "", sText));
-  EXPECT_EQ(
-      "[Unit]\n"
-      "Description=Wardenix monitor service\n"
-      "\n"
-      "[Service]\n"
-      "Type=notify\n"
-      "ExecStart=/opt/wardenix/wdxsvc\n"
-      "Restart=on-failure\n"
-      "TimeoutStopSec=130\n"
-      "\n"
-      "[Install]\n"
-      "WantedBy=multi-user.target\n",
-      sText);
-}
-
-TEST(SystemdUnitTest, ProgramFolderIsPassedAsWdxHome) {
-  std::string sText;
-  ASSERT_TRUE(MakeSystemdUnitText("/srv/wdx/wdxsvc", "/srv/wdx/", sText));
-  EXPECT_NE(std::string::npos,
-            sText.find("TimeoutStopSec=130\nEnvironment=WDX_HOME=/srv/wdx/\n\n[Install]\n"));
-}
-
-TEST(SystemdUnitTest, SpecialCharactersAreEscaped) {
-  std::string sText;
-  ASSERT_TRUE(MakeSystemdUnitText("/opt/my apps/100%/wdx$svc", "/opt/my apps/", sText));
-  EXPECT_NE(std::string::npos, sText.find("ExecStart=\"/opt/my apps/100%%/wdx$$svc\"\n"));
-  EXPECT_NE(std::string::npos, sText.find("Environment=\"WDX_HOME=/opt/my apps/\"\n"));
-  ASSERT_TRUE(MakeSystemdUnitText("/opt/a\"b\\c", "", sText));
-  EXPECT_NE(std::string::npos, sText.find("ExecStart=\"/opt/a\\\"b\\\\c\"\n"));
-}
-
-TEST(SystemdUnitTest, LineEndsAndEmptyPathsAreRefused) {
-  std::string sText = "old";
-  EXPECT_FALSE(MakeSystemdUnitText("/opt/x\nExecStartPre=/bin/evil", "", sText));
-  EXPECT_EQ("", sText);
-  EXPECT_FALSE(MakeSystemdUnitText("/opt/x", "/home\r/", sText));
-  EXPECT_FALSE(MakeSystemdUnitText("", "", sText));
-}
-
-TEST(SystemdUnitTest, ActiveStatesMapToServiceStates) {
-  EXPECT_EQ(EServiceState::RUNNING, MapSystemdActiveState("active\n"));
-  EXPECT_EQ(EServiceState::RUNNING, MapSystemdActiveState("reloading\n"));
-  EXPECT_EQ(EServiceState::START_PENDING, MapSystemdActiveState("activating\n"));
-  EXPECT_EQ(EServiceState::STOP_PENDING, MapSystemdActiveState("deactivating\n"));
-  EXPECT_EQ(EServiceState::STOPPED, MapSystemdActiveState("inactive\n"));
-  EXPECT_EQ(EServiceState::STOPPED, MapSystemdActiveState("failed\n"));
-  EXPECT_EQ(EServiceState::STOPPED, MapSystemdActiveState(""));
-  EXPECT_STREQ("START_PENDING", ServiceStateName(EServiceState::START_PENDING));
-}
 
 // --- Service status (in a child process: it changes the environment) ---
 

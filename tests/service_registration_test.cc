@@ -2,6 +2,10 @@
 // does when it is not registered.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
 
 #include "platform/registry_store.h"
 #include "service/host/registration.h"
@@ -71,6 +75,59 @@ TEST(ServiceProgram, ServiceMakesTheRebootShortcutAndTheUninstallKey) {
   EXPECT_EQ(oFixture.Folder().Read(WDX_DESKTOP_SHORTCUT), "mine");
   ASSERT_EQ(oFixture.RunService({"-UnregServer"}).m_iExitCode, 0);
   EXPECT_FALSE(OpenRegistryStoreAt(oFixture.RegistryPath())->KeyExists(WDX_UNINSTALL_KEY));
+}
+
+// "-Service" links the read-only program files into a program folder of its own where it has
+// none (a broken link is none); "-UnregServer" removes those links and nothing else.
+TEST(ServiceProgram, ServiceLinksTheProgramFilesWhereThereAreNone) {
+  enum EEntry { NOTHING, OPERATOR_FILE, BROKEN_LINK, OPERATOR_LINK, PROGRAM_LINK };
+  struct SRound {
+    EEntry aBefore[3];  // UtRpt.sh, grammer1.cfg, Wardenix.htm
+    EEntry aAfterService[3];
+    EEntry aAfterUnregister[3];
+  };
+  const SRound aRounds[] = {
+      {{NOTHING, BROKEN_LINK, OPERATOR_FILE},
+       {PROGRAM_LINK, PROGRAM_LINK, OPERATOR_FILE},
+       {NOTHING, NOTHING, OPERATOR_FILE}},
+      {{OPERATOR_LINK, OPERATOR_FILE, NOTHING},
+       {OPERATOR_LINK, OPERATOR_FILE, PROGRAM_LINK},
+       {OPERATOR_LINK, OPERATOR_FILE, NOTHING}},
+  };
+  const char* const aszNames[] = {"UtRpt.sh", "grammer1.cfg", "Wardenix.htm"};
+  const std::string sPrograms = std::filesystem::canonical(WDX_DIST_DIR).string() + "/";
+  for (const SRound& oRound : aRounds) {
+    CServiceFixture oFixture;
+    oFixture.Folder().Write("mine", "operator's");
+    auto Entry = [&](const char* szName) {
+      const std::string sPath = oFixture.Folder().File(szName);
+      char szTarget[4096] = {};
+      if (readlink(sPath.c_str(), szTarget, sizeof szTarget - 1) > 0) {
+        if (access(sPath.c_str(), F_OK) != 0) return BROKEN_LINK;
+        return szTarget == sPrograms + szName ? PROGRAM_LINK : OPERATOR_LINK;
+      }
+      return access(sPath.c_str(), F_OK) != 0 ? NOTHING : OPERATOR_FILE;
+    };
+    for (int i = 0; i < 3; ++i) {
+      const std::string sPath = oFixture.Folder().File(aszNames[i]);
+      if (oRound.aBefore[i] == OPERATOR_FILE) oFixture.Folder().Write(aszNames[i], "operator's");
+      const std::string sLinkTo = oRound.aBefore[i] == BROKEN_LINK ? sPrograms + "gone" : "mine";
+      if (oRound.aBefore[i] == BROKEN_LINK || oRound.aBefore[i] == OPERATOR_LINK) {
+        ASSERT_EQ(symlink(sLinkTo.c_str(), sPath.c_str()), 0);
+      }
+      ASSERT_EQ(Entry(aszNames[i]), oRound.aBefore[i]) << aszNames[i];
+    }
+    ASSERT_EQ(oFixture.RunService({"-Service"}).m_iExitCode, 0);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(Entry(aszNames[i]), oRound.aAfterService[i]) << aszNames[i];
+    ASSERT_EQ(oFixture.RunService({"-UnregServer"}).m_iExitCode, 0);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(Entry(aszNames[i]), oRound.aAfterUnregister[i]) << aszNames[i];
+      if (oRound.aBefore[i] == OPERATOR_FILE) {
+        EXPECT_EQ(oFixture.Folder().Read(aszNames[i]), "operator's");
+      }
+    }
+  }
 }
 
 TEST(ServiceProgram, TheRegistryStoreIsPrivateToItsUser) {

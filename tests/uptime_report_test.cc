@@ -181,6 +181,18 @@ TEST_F(UptimeReport, RendersInChromiumWithoutProblemsOrNetwork) {
   EXPECT_EQ(sImage.substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
 
+TEST_F(UptimeReport, ALinkedScriptFindsTheProgramsBesideWhatItLinksTo) {
+  // As a package leaves the program folder: a link to UtRpt.sh and none of the programs.
+  for (const char* szName : {"wdxcall", "wdxregsvr", "WdReport.so"})
+    ASSERT_EQ(unlink(m_oFixture.Folder().File(szName).c_str()), 0);
+  Add("URLS", "http://a/");
+  m_oFixture.Folder().Write("UpTime.log", "banner\r\r\n" +
+                                              Event(30 * kHour, 101, "http://a/", "DN") +
+                                              Event(18 * kHour, 101, "http://a/", "UP"));
+  const std::string sSection = Section(Report(), "http://a/");
+  EXPECT_EQ(Percentage(sSection, "24 hours"), "75.0 %") << m_sErr;
+}
+
 TEST_F(UptimeReport, NonAsciiNamesFromParamsKeptAsUtf8) {
   // The settings take ASCII lines only; RParams.txt written by hand may hold any UTF-8.
   const std::string sName = "caf\xC3\xA9 <\xE2\x82\xAC>";

@@ -12,8 +12,14 @@
 # point answers -1 and costs about a microsecond, a load of a large log tens of milliseconds);
 # the count tells which steps were real. Arithmetic and HTML escaping are done in awk.
 #
+# The script works in the program folder it is called from (the folder of $0); wdxcall,
+# wdxregsvr and WdReport.so are taken from the folder of the script itself, which differs when
+# the program folder holds a link to it.
+#
 # WDX_REPORT_NOW (seconds since 1970) fixes "now" for a reproducible report.
 set -u
+PROGRAMS=$(dirname "$(readlink -f "$0")") || exit 1
+readonly PROGRAMS
 cd "$(dirname "$0")" || exit 1
 
 readonly PARAMS=RParams.txt UPLOG=UpTime.log OUT=UptimeReport.html PROGID=WdReport.UtReport
@@ -52,10 +58,11 @@ load_and_walk() {
 
 # Runs the wdxcall lines of file $1 into file $2, registering the component once if needed.
 call() {
-  ./wdxcall "$PROGID" < "$1" > "$2" 2> "$WORK/errors"
+  "$PROGRAMS/wdxcall" "$PROGID" < "$1" > "$2" 2> "$WORK/errors"
   local rc=$?
-  if [ $rc -eq 2 ] && [ -x ./wdxregsvr ]; then
-    ./wdxregsvr /s "$PWD/WdReport.so" && ./wdxcall "$PROGID" < "$1" > "$2" 2> "$WORK/errors"
+  if [ $rc -eq 2 ] && [ -x "$PROGRAMS/wdxregsvr" ]; then
+    "$PROGRAMS/wdxregsvr" /s "$PROGRAMS/WdReport.so" &&
+      "$PROGRAMS/wdxcall" "$PROGID" < "$1" > "$2" 2> "$WORK/errors"
     rc=$?
   fi
   if [ $rc -ne 0 ]; then

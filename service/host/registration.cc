@@ -27,6 +27,9 @@ const char* const kComponentLibraries[] = {"Perfwatch.so", "Safehand.so", "ZuvRi
 // Files the operator may edit, shipped beside the programs and put into the program folder
 // when it has none.
 const char* const kOperatorFiles[] = {"webreset", "Wardenix.ini"};
+// Read-only files shipped beside the programs, which scripts and pages look for in the program
+// folder: it gets a link to each.
+const char* const kProgramFiles[] = {"UtRpt.sh", "grammer1.cfg", "Wardenix.htm"};
 
 }  // namespace
 
@@ -144,6 +147,7 @@ int CServiceRegistration::Register(const std::string& sProgramPath, bool bAsServ
   RegisterComponents(FolderOf(sProgramPath), false);
   if (bAsService) {
     InstallOperatorFiles(FolderOf(sProgramPath), GetProgramFolder());
+    LinkProgramFiles(FolderOf(sProgramPath), GetProgramFolder());
     InstallRebootFiles(GetProgramFolder());
   }
   return 0;
@@ -160,6 +164,36 @@ void CServiceRegistration::InstallOperatorFiles(const std::string& sFrom, const 
     if (!oFiles.CopyFile(sSource, sTarget)) {
       m_sLastError = "Cannot copy " + sSource + " to " + sTarget;
       ZuvLogError(("CServiceRegistration: cannot copy " + sSource + " to " + sTarget).c_str());
+    }
+  }
+}
+
+void CServiceRegistration::LinkProgramFiles(const std::string& sFrom, const std::string& sTo) {
+  if (sFrom == sTo) return;
+  IFileSystem& oFiles = GetFileSystem();
+  for (const char* szName : kProgramFiles) {
+    const std::string sSource = sFrom + szName;
+    const std::string sLink = sTo + szName;
+    // A file of that name, or a link that leads to one, is kept; a broken link is replaced.
+    if (oFiles.FileExists(sLink) || !oFiles.FileExists(sSource)) continue;
+    std::string sOld;
+    if ((oFiles.ReadSymlink(sLink, sOld) && !oFiles.DeleteFile(sLink)) ||
+        !oFiles.MakeSymlink(sSource, sLink)) {
+      m_sLastError = "Cannot link " + sLink + " to " + sSource;
+      ZuvLogError(("CServiceRegistration: cannot link " + sLink + " to " + sSource).c_str());
+    }
+  }
+}
+
+void CServiceRegistration::UnlinkProgramFiles(const std::string& sFrom, const std::string& sTo) {
+  IFileSystem& oFiles = GetFileSystem();
+  for (const char* szName : kProgramFiles) {
+    const std::string sLink = sTo + szName;
+    std::string sTarget;
+    // Only a link into the programs' folder is ours: the operator's own files stay.
+    if (!oFiles.ReadSymlink(sLink, sTarget) || FolderOf(sTarget) != sFrom) continue;
+    if (!oFiles.DeleteFile(sLink)) {
+      ZuvLogError(("CServiceRegistration: cannot delete the link " + sLink).c_str());
     }
   }
 }
@@ -213,8 +247,10 @@ int CServiceRegistration::Unregister() {
     m_sLastError = "Service could not be deleted: " + m_oServices.GetLastError();
   }
   std::string sProgram;
-  if (m_oStore.GetValue(LocalServerKey(), "", sProgram))
+  if (m_oStore.GetValue(LocalServerKey(), "", sProgram)) {
     RegisterComponents(FolderOf(sProgram), true);
+    UnlinkProgramFiles(FolderOf(sProgram), GetProgramFolder());
+  }
   UnregisterClass();
   m_oStore.DeleteKey(WDX_UNINSTALL_KEY);
   return 0;

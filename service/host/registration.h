@@ -7,7 +7,9 @@
 // (Perfwatch.so, Safehand.so, ZuvRirer2Oduvo.so, WdReport.so, ZuvLifeSign.so; a missing one is
 // skipped), so that the service and scripts can create them from its first start;
 // installing it as a service also puts the web server reset script `webreset` into the program
-// folder when that folder has none, and so the default restart program Wardenix.ini.
+// folder when that folder has none, and so the default restart program Wardenix.ini. The
+// read-only files that stand beside the programs (UtRpt.sh, grammer1.cfg, Wardenix.htm) are
+// linked into the program folder where it has no such file; unregistering removes those links.
 //
 // Results are exit codes: 0 on success, otherwise the registry error (2 no such key, 5 access
 // denied, 13 damaged store, 1 any other failure).
@@ -50,6 +52,10 @@ class CServiceRegistration final {
   // Copies the operator's files (the web server reset) from sFrom into the program folder sTo
   // where it has none; an existing file is left as it is.
   void InstallOperatorFiles(const std::string& sFrom, const std::string& sTo);
+  // Links the read-only program files of sFrom into the program folder sTo where it has none
+  // (a broken link counts as none); UnlinkProgramFiles removes those links that lead into sFrom.
+  void LinkProgramFiles(const std::string& sFrom, const std::string& sTo);
+  void UnlinkProgramFiles(const std::string& sFrom, const std::string& sTo);
   // Makes what a reboot needs in the program folder sFolder: the desktop shortcut file (when
   // missing) that the Startup copy is made from, and the uninstall key for the icon value.
   void InstallRebootFiles(const std::string& sFolder);
