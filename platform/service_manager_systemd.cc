@@ -213,6 +213,7 @@ bool MakeSystemdUnitText(const std::string& sProgramPath, const std::string& sPr
   std::string sText =
       "[Unit]\n"
       "Description=Wardenix monitor service\n"
+      "Documentation=man:wdxsvc(8)\n"
       "\n"
       "[Service]\n"
       "Type=notify\n"

@@ -20,6 +20,7 @@ TEST(SystemdUnitTest, PlainProgramPath) {
   EXPECT_EQ(
       "[Unit]\n"
       "Description=Wardenix monitor service\n"
+      "Documentation=man:wdxsvc(8)\n"
       "\n"
       "[Service]\n"
       "Type=notify\n"

@@ -100,7 +100,8 @@ service_runs() { in_root wardenix service state >/dev/null 2>&1; }
 
 echo "== install"
 in_root dpkg -i "$pkg" || fail "dpkg -i"
-in_root dpkg-query -W -f='${Status}' wardenix | grep -qx "install ok installed" || fail "not installed"
+status=$(in_root dpkg-query -W -f='${Status}' wardenix) || fail "dpkg-query"
+[ "$status" = "install ok installed" ] || fail "package status: $status"
 [ "$(stat -c %a "$root/var/lib/wardenix")" = 700 ] || fail "/var/lib/wardenix is not mode 700"
 for name in webreset Wardenix.ini; do
   [ "$(readlink "$root/var/lib/wardenix/$name")" = "/etc/wardenix/$name" ] || fail "$name is not linked to /etc/wardenix"
